@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The narrow WebSocket port the translation session uses. The shipped adapter
+// is Boost.Beast over Asio with OpenSSL; unit tests substitute a double.
+namespace oskel {
+
+struct HttpRequest {
+  std::string url;  // ws://, wss://, http:// or https://
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::chrono::duration<double> timeout{60.0};
+};
+
+struct WebSocketFailure {
+  std::string description;
+  // The close code the peer sent when it closed the connection, if any.
+  std::optional<uint16_t> closeCode;
+};
+
+// One connection attempt. Handlers run on a transport thread, one at a time
+// and in arrival order; onFailure runs at most once and nothing follows it.
+class WebSocketConnection {
+ public:
+  struct Handlers {
+    std::function<void(std::string bytes)> onMessage;  // text (UTF-8) or binary payload
+    std::function<void(WebSocketFailure)> onFailure;   // connect, handshake or receive failure
+  };
+
+  virtual ~WebSocketConnection() = default;
+
+  // Connects, performs the handshake and keeps receiving until failure or close.
+  virtual void start(Handlers handlers) = 0;
+  // Queues one text message; a failed send is only logged (debug).
+  virtual void sendText(std::string text) = 0;
+  // Closes with code 1000 and no reason. Idempotent. A handler already running
+  // may still finish; callers ignore anything that arrives after close().
+  virtual void close() = 0;
+};
+
+class WebSocketClient {
+ public:
+  virtual ~WebSocketClient() = default;
+  // Creates a connection for the request; nothing happens before start().
+  virtual std::shared_ptr<WebSocketConnection> makeConnection(const HttpRequest& request,
+                                                              std::size_t maxMessageBytes) = 0;
+};
+
+// The process-wide real client (Beast/Asio/OpenSSL, verifies certificates
+// against the system store plus any extra CA file named by OSKEL_CA_FILE).
+std::shared_ptr<WebSocketClient> defaultWebSocketClient();
+
+}  // namespace oskel

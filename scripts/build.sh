@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour of the project with Ninja.
+#   scripts/build.sh            -> build/        (RelWithDebInfo)
+#   scripts/build.sh asan       -> build-asan/   (AddressSanitizer + UBSan)
+#   scripts/build.sh tsan       -> build-tsan/   (ThreadSanitizer)
+#   scripts/build.sh fuzz       -> build-fuzz/   (clang, libFuzzer targets)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+flavour=${1:-release}
+shift || true
+jobs=${OSKEL_JOBS:-$(nproc)}
+case "$flavour" in
+  release) dir=build; args=() ;;
+  asan) dir=build-asan; args=(-DOSKEL_ASAN=ON -DOSKEL_BENCH=OFF) ;;
+  tsan) dir=build-tsan; args=(-DOSKEL_TSAN=ON -DOSKEL_BENCH=OFF) ;;
+  fuzz) dir=build-fuzz; args=(-DOSKEL_FUZZ=ON -DOSKEL_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
+esac
+
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
+fi
+cmake --build "$dir" -j "$jobs" "$@"

@@ -1,0 +1,90 @@
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "log/ExceptionBridge.h"
+#include "log/Log.h"
+#include "support/LogCapture.h"
+
+using namespace oskel;
+
+namespace {
+
+struct RawCapture {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  Log::Sink previous;
+  RawCapture() {
+    previous = Log::setSink([this](std::string_view line) {
+      std::lock_guard guard(mutex);
+      lines.emplace_back(line);
+    });
+  }
+  ~RawCapture() { Log::setSink(std::move(previous)); }
+};
+
+}  // namespace
+
+TEST(Log, LineHasTimeTagAndMessage) {
+  RawCapture capture;
+  Log::info([] { return std::string("hello"); });
+  Log::warn([] { return std::string("careful"); });
+  Log::error([] { return std::string("broken"); });
+  ASSERT_EQ(capture.lines.size(), 3u);
+  const std::regex format(R"(^\d\d:\d\d:\d\d\.\d\d\d (INFO |WARN |ERROR|DEBUG) .*\n$)");
+  for (const auto& line : capture.lines) EXPECT_TRUE(std::regex_match(line, format)) << line;
+  EXPECT_EQ(capture.lines[0].substr(12), " INFO  hello\n");
+  EXPECT_EQ(capture.lines[1].substr(12), " WARN  careful\n");
+  EXPECT_EQ(capture.lines[2].substr(12), " ERROR broken\n");
+}
+
+TEST(Log, DebugIsNeverBuiltWhileQuiet) {
+  test::LogCapture capture;
+  Log::setVerbose(false);
+  bool built = false;
+  Log::debug([&] {
+    built = true;
+    return std::string("detail");
+  });
+  EXPECT_FALSE(built);
+  EXPECT_TRUE(capture.lines().empty());
+
+  Log::setVerbose(true);
+  Log::debug([&] {
+    built = true;
+    return std::string("detail");
+  });
+  Log::setVerbose(false);
+  EXPECT_TRUE(built);
+  ASSERT_EQ(capture.lines().size(), 1u);
+  EXPECT_EQ(capture.lines()[0], "DEBUG detail");
+}
+
+TEST(Log, ConcurrentLinesStayWhole) {
+  RawCapture capture;
+  const int perThread = 2000;
+  auto writer = [&](char fill) {
+    for (int i = 0; i < perThread; ++i) Log::info([&] { return std::string(64, fill); });
+  };
+  std::thread a(writer, 'a');
+  std::thread b(writer, 'b');
+  a.join();
+  b.join();
+  ASSERT_EQ(capture.lines.size(), 2u * perThread);
+  for (const auto& line : capture.lines) {
+    const std::string message = line.substr(19, 64);
+    EXPECT_TRUE(message == std::string(64, 'a') || message == std::string(64, 'b')) << line;
+    EXPECT_EQ(line.size(), 19u + 64u + 1u);
+  }
+}
+
+TEST(ExceptionBridge, RunsTheBodyOnTheCallersThread) {
+  const auto caller = std::this_thread::get_id();
+  std::thread::id ran;
+  const auto result = ObjC::catching([&] { ran = std::this_thread::get_id(); });
+  EXPECT_TRUE(result.has_value());
+  EXPECT_EQ(ran, caller);
+}
