@@ -18,7 +18,6 @@ case "$flavour" in
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
-fi
+# Configure every time: cheap when nothing changed, and new subsystem folders are picked up.
+cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
 cmake --build "$dir" -j "$jobs" "$@"

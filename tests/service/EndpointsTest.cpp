@@ -1,0 +1,134 @@
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "service/OskelAPI.h"
+#include "service/ServiceRequests.h"
+#include "service/TranslationOptions.h"
+#include "service/Url.h"
+
+using namespace oskel;
+
+namespace {
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) previous_ = old;
+    if (value) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (previous_) {
+      ::setenv(name_, previous_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> previous_;
+};
+
+TranslationOptions quietOptions() { return TranslationOptions("es", false, std::nullopt, "gpt-realtime-translate"); }
+
+}  // namespace
+
+TEST(OskelAPI, OriginIsCleanedAndFallsThrough) {
+  {
+    ScopedEnv env("OSKEL_API", "  http://relay.test:8080/ \n");
+    EXPECT_EQ(OskelAPI::origin(), "http://relay.test:8080");
+    EXPECT_EQ(OskelAPI::websocketOrigin(), "ws://relay.test:8080");
+  }
+  {
+    ScopedEnv env("OSKEL_API", "///");
+    EXPECT_EQ(OskelAPI::origin(), OskelAPI::productionOrigin());
+  }
+  {
+    ScopedEnv env("OSKEL_API", nullptr);
+    EXPECT_EQ(OskelAPI::origin(), OskelAPI::productionOrigin());
+    EXPECT_EQ(OskelAPI::websocketOrigin().substr(0, 6), "wss://");
+  }
+  {
+    ScopedEnv env("OSKEL_API", "relay.test");
+    EXPECT_EQ(OskelAPI::websocketOrigin(), "relay.test");
+  }
+}
+
+TEST(OskelAPI, TranslateUrlQueryItemsInOrder) {
+  ScopedEnv env("OSKEL_API", "https://relay.test");
+  auto url = OskelAPI::translateURL(quietOptions(), "tok");
+  ASSERT_TRUE(url);
+  EXPECT_EQ(*url, "wss://relay.test/v1/translate?to=es&transcribe=0&token=tok");
+
+  auto withNoise = OskelAPI::translateURL(TranslationOptions("fr"), "a b&c");
+  ASSERT_TRUE(withNoise);
+  EXPECT_EQ(*withNoise, "wss://relay.test/v1/translate?to=fr&transcribe=1&token=a%20b%26c&noise=near_field");
+}
+
+TEST(OskelAPI, OriginWithoutSchemeCannotFormUrl) {
+  ScopedEnv env("OSKEL_API", "relay.test");
+  auto url = OskelAPI::translateURL(quietOptions(), "tok");
+  ASSERT_FALSE(url);
+  EXPECT_NE(url.error().find("relay.test"), std::string::npos);
+  EXPECT_FALSE(makeTranslationRequest(TranslationCredential::oskel("tok"), quietOptions()));
+}
+
+TEST(TranslationRequest, DirectAndRelayPaths) {
+  ScopedEnv relay("OSKEL_API", "http://127.0.0.1:9000");
+  ScopedEnv service("OSKEL_OPENAI_API", "http://127.0.0.1:9001/");
+
+  auto direct = makeTranslationRequest(TranslationCredential::openai("sk-1"), TranslationOptions("de"));
+  ASSERT_TRUE(direct);
+  EXPECT_EQ(direct->url, "ws://127.0.0.1:9001/v1/realtime/translations?model=gpt-realtime-translate");
+  ASSERT_EQ(direct->headers.size(), 1u);
+  EXPECT_EQ(direct->headers[0], (std::pair<std::string, std::string>{"Authorization", "Bearer sk-1"}));
+  EXPECT_DOUBLE_EQ(direct->timeout.count(), 60.0);
+
+  auto viaRelay = makeTranslationRequest(TranslationCredential::oskel("tok"), TranslationOptions("de"));
+  ASSERT_TRUE(viaRelay);
+  EXPECT_EQ(viaRelay->url, "ws://127.0.0.1:9000/v1/translate?to=de&transcribe=1&token=tok&noise=near_field");
+  EXPECT_EQ(viaRelay->headers[0].second, "Bearer tok");
+}
+
+TEST(TranslationRequest, ProductionServiceIsSecure) {
+  ScopedEnv service("OSKEL_OPENAI_API", nullptr);
+  EXPECT_EQ(ServiceEndpoints::realtimeEndpoint().substr(0, 6), "wss://");
+  EXPECT_NE(ServiceEndpoints::realtimeEndpoint().find("/v1/realtime/translations"), std::string::npos);
+}
+
+TEST(Url, ParsesWhatTheTransportNeeds) {
+  auto parts = Url::parse("wss://example.test/v1/x?a=1");
+  ASSERT_TRUE(parts);
+  EXPECT_EQ(parts->host, "example.test");
+  EXPECT_EQ(parts->port, "443");
+  EXPECT_EQ(parts->target, "/v1/x?a=1");
+
+  auto ipv6 = Url::parse("ws://[::1]:8080");
+  ASSERT_TRUE(ipv6);
+  EXPECT_EQ(ipv6->host, "::1");
+  EXPECT_EQ(ipv6->port, "8080");
+  EXPECT_EQ(ipv6->target, "/");
+
+  EXPECT_FALSE(Url::parse("ftp://example.test"));
+  EXPECT_FALSE(Url::parse("ws://"));
+  EXPECT_FALSE(Url::parse("ws://host:99999/"));
+  EXPECT_FALSE(Url::parse("ws://user@host/"));
+  EXPECT_FALSE(Url::parse("ws://ho st/"));
+}
+
+TEST(TranslationOptions, DefaultsAndLanguages) {
+  TranslationOptions options("ja");
+  EXPECT_TRUE(options.transcribeInput);
+  EXPECT_EQ(options.noiseReduction, "near_field");
+  EXPECT_EQ(options.model, "gpt-realtime-translate");
+  const auto& languages = TranslationOptions::supportedOutputLanguages();
+  EXPECT_EQ(languages.size(), 13u);
+  EXPECT_EQ(languages.at("id"), "Indonesian");
+  EXPECT_EQ(languages.at("zh"), "Chinese");
+}
