@@ -209,7 +209,5 @@ OSStatus Device_SetPropertyData(LoopbackDevice* device, const AudioObjectPropert
     NotifyPropertyChanged(device->deviceID, kAudioDevicePropertyNominalSampleRate);
     return kAudioHardwareNoError;
   }
-  PropertyShape shape;
-  return Device_PropertyShape(address, &shape) ? kAudioHardwareIllegalOperationError
-                                               : kAudioHardwareUnknownPropertyError;
+  return kAudioHardwareIllegalOperationError;
 }

@@ -20,8 +20,7 @@ static UInt64 SaturatingUInt64(Float64 value) {
 
 OSStatus OskelAudio_StartIO(AudioServerPlugInDriverRef inDriver, AudioObjectID inDeviceObjectID, UInt32 inClientID) {
   (void)inClientID;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  LoopbackDevice* device = LookUpDevice(inDeviceObjectID);
+  LoopbackDevice* device = DeviceForCall(inDriver, inDeviceObjectID);
   if (device == NULL) return kAudioHardwareBadObjectError;
 
   OSStatus status = kAudioHardwareNoError;
@@ -48,8 +47,7 @@ OSStatus OskelAudio_StartIO(AudioServerPlugInDriverRef inDriver, AudioObjectID i
 
 OSStatus OskelAudio_StopIO(AudioServerPlugInDriverRef inDriver, AudioObjectID inDeviceObjectID, UInt32 inClientID) {
   (void)inClientID;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  LoopbackDevice* device = LookUpDevice(inDeviceObjectID);
+  LoopbackDevice* device = DeviceForCall(inDriver, inDeviceObjectID);
   if (device == NULL) return kAudioHardwareBadObjectError;
 
   OSStatus status = kAudioHardwareNoError;
@@ -72,8 +70,7 @@ OSStatus OskelAudio_GetZeroTimeStamp(AudioServerPlugInDriverRef inDriver, AudioO
                                      UInt32 inClientID, Float64* outSampleTime, UInt64* outHostTime,
                                      UInt64* outSeed) {
   (void)inClientID;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  LoopbackDevice* device = LookUpDevice(inDeviceObjectID);
+  LoopbackDevice* device = DeviceForCall(inDriver, inDeviceObjectID);
   if (device == NULL) return kAudioHardwareBadObjectError;
   if (outSampleTime == NULL || outHostTime == NULL || outSeed == NULL) return kAudioHardwareIllegalOperationError;
 
@@ -103,8 +100,7 @@ OSStatus OskelAudio_WillDoIOOperation(AudioServerPlugInDriverRef inDriver, Audio
                                       UInt32 inClientID, UInt32 inOperationID, Boolean* outWillDo,
                                       Boolean* outWillDoInPlace) {
   (void)inClientID;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  if (LookUpDevice(inDeviceObjectID) == NULL) return kAudioHardwareBadObjectError;
+  if (DeviceForCall(inDriver, inDeviceObjectID) == NULL) return kAudioHardwareBadObjectError;
   if (outWillDo != NULL)
     *outWillDo = inOperationID == kAudioServerPlugInIOOperationReadInput ||
                  inOperationID == kAudioServerPlugInIOOperationWriteMix;
@@ -119,8 +115,7 @@ OSStatus OskelAudio_BeginIOOperation(AudioServerPlugInDriverRef inDriver, AudioO
   (void)inOperationID;
   (void)inIOBufferFrameSize;
   (void)inIOCycleInfo;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  return LookUpDevice(inDeviceObjectID) != NULL ? kAudioHardwareNoError : kAudioHardwareBadObjectError;
+  return DeviceForCall(inDriver, inDeviceObjectID) != NULL ? kAudioHardwareNoError : kAudioHardwareBadObjectError;
 }
 
 OSStatus OskelAudio_EndIOOperation(AudioServerPlugInDriverRef inDriver, AudioObjectID inDeviceObjectID,
@@ -139,8 +134,7 @@ OSStatus OskelAudio_DoIOOperation(AudioServerPlugInDriverRef inDriver, AudioObje
                                   void* ioMainBuffer, void* ioSecondaryBuffer) {
   (void)inClientID;
   (void)ioSecondaryBuffer;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  LoopbackDevice* device = LookUpDevice(inDeviceObjectID);
+  LoopbackDevice* device = DeviceForCall(inDriver, inDeviceObjectID);
   if (device == NULL) return kAudioHardwareBadObjectError;
   if (inIOCycleInfo == NULL || ioMainBuffer == NULL) return kAudioHardwareIllegalOperationError;
 

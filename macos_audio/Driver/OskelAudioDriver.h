@@ -88,6 +88,9 @@ typedef struct ObjectRef {
 OSKEL_AUDIO_INTERNAL ObjectRef LookUpObject(AudioObjectID objectID);
 /* Device IDs only: the plug-in and stream IDs give NULL. */
 OSKEL_AUDIO_INTERNAL LoopbackDevice* LookUpDevice(AudioObjectID objectID);
+/* The device a call is about, or NULL (kAudioHardwareBadObjectError) when the
+   call is for another driver or the ID is not a device. */
+OSKEL_AUDIO_INTERNAL LoopbackDevice* DeviceForCall(AudioServerPlugInDriverRef driver, AudioObjectID objectID);
 OSKEL_AUDIO_INTERNAL Boolean IsSupportedSampleRate(Float64 rate);
 
 /* ---- properties ---- */
@@ -111,6 +114,7 @@ OSKEL_AUDIO_INTERNAL Boolean Device_HasProperty(const AudioObjectPropertyAddress
 OSKEL_AUDIO_INTERNAL Boolean Device_PropertyShape(const AudioObjectPropertyAddress* address, PropertyShape* shape);
 OSKEL_AUDIO_INTERNAL OSStatus Device_PropertyValue(LoopbackDevice* device, const AudioObjectPropertyAddress* address,
                                                    void* value);
+/* For a known selector: the nominal rate, or kAudioHardwareIllegalOperationError. */
 OSKEL_AUDIO_INTERNAL OSStatus Device_SetPropertyData(LoopbackDevice* device, const AudioObjectPropertyAddress* address,
                                                      UInt32 dataSize, const void* data);
 
@@ -118,6 +122,7 @@ OSKEL_AUDIO_INTERNAL Boolean Stream_HasProperty(const AudioObjectPropertyAddress
 OSKEL_AUDIO_INTERNAL Boolean Stream_PropertyShape(AudioObjectPropertySelector selector, PropertyShape* shape);
 OSKEL_AUDIO_INTERNAL OSStatus Stream_PropertyValue(LoopbackDevice* device, Boolean isInput,
                                                    AudioObjectPropertySelector selector, void* value);
+/* For a known selector: a format or the active flag, or kAudioHardwareIllegalOperationError. */
 OSKEL_AUDIO_INTERNAL OSStatus Stream_SetPropertyData(LoopbackDevice* device, Boolean isInput,
                                                      const AudioObjectPropertyAddress* address, UInt32 dataSize,
                                                      const void* data);

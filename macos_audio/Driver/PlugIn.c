@@ -86,6 +86,10 @@ LoopbackDevice* LookUpDevice(AudioObjectID objectID) {
   return object.kind == kObjectDevice ? object.device : NULL;
 }
 
+LoopbackDevice* DeviceForCall(AudioServerPlugInDriverRef driver, AudioObjectID objectID) {
+  return IS_OUR_DRIVER(driver) ? LookUpDevice(objectID) : NULL;
+}
+
 Boolean IsSupportedSampleRate(Float64 rate) {
   for (int i = 0; i < kSupportedSampleRateCount; ++i)
     if (rate == kSupportedSampleRates[i]) return 1;
@@ -210,8 +214,7 @@ OSStatus OskelAudio_DestroyDevice(AudioServerPlugInDriverRef inDriver, AudioObje
 
 OSStatus OskelAudio_AddDeviceClient(AudioServerPlugInDriverRef inDriver, AudioObjectID inDeviceObjectID,
                                     const AudioServerPlugInClientInfo* inClientInfo) {
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  LoopbackDevice* device = LookUpDevice(inDeviceObjectID);
+  LoopbackDevice* device = DeviceForCall(inDriver, inDeviceObjectID);
   if (device == NULL) return kAudioHardwareBadObjectError;
   if (inClientInfo != NULL) {
     char bundleID[256] = "?";
@@ -226,8 +229,7 @@ OSStatus OskelAudio_AddDeviceClient(AudioServerPlugInDriverRef inDriver, AudioOb
 
 OSStatus OskelAudio_RemoveDeviceClient(AudioServerPlugInDriverRef inDriver, AudioObjectID inDeviceObjectID,
                                        const AudioServerPlugInClientInfo* inClientInfo) {
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  LoopbackDevice* device = LookUpDevice(inDeviceObjectID);
+  LoopbackDevice* device = DeviceForCall(inDriver, inDeviceObjectID);
   if (device == NULL) return kAudioHardwareBadObjectError;
   if (inClientInfo != NULL)
     os_log(DRIVER_LOG, "OskelAudio: client removed from %{public}s: pid=%d", device->name,
@@ -262,8 +264,7 @@ OSStatus OskelAudio_PerformDeviceConfigurationChange(AudioServerPlugInDriverRef 
                                                      AudioObjectID inDeviceObjectID, UInt64 inChangeAction,
                                                      void* inChangeInfo) {
   (void)inChangeInfo;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  LoopbackDevice* device = LookUpDevice(inDeviceObjectID);
+  LoopbackDevice* device = DeviceForCall(inDriver, inDeviceObjectID);
   if (device == NULL) return kAudioHardwareBadObjectError;
   if (inChangeAction != 48000 && inChangeAction != 44100) return kAudioHardwareBadObjectError;
   Float64 rate = (Float64)inChangeAction;
@@ -287,8 +288,7 @@ OSStatus OskelAudio_AbortDeviceConfigurationChange(AudioServerPlugInDriverRef in
                                                    void* inChangeInfo) {
   (void)inChangeAction;
   (void)inChangeInfo;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  return LookUpDevice(inDeviceObjectID) != NULL ? kAudioHardwareNoError : kAudioHardwareBadObjectError;
+  return DeviceForCall(inDriver, inDeviceObjectID) != NULL ? kAudioHardwareNoError : kAudioHardwareBadObjectError;
 }
 
 void NotifyPropertyChanged(AudioObjectID objectID, AudioObjectPropertySelector selector) {

@@ -22,6 +22,19 @@ static Boolean PropertyShapeOf(ObjectRef object, const AudioObjectPropertyAddres
   }
 }
 
+/* The checks every property call but HasProperty starts with, in order: the
+   driver, the object, the caller's pointers, the selector. */
+static OSStatus ResolveProperty(AudioServerPlugInDriverRef driver, AudioObjectID objectID,
+                                const AudioObjectPropertyAddress* address, Boolean pointersGiven, ObjectRef* object,
+                                PropertyShape* shape) {
+  if (!IS_OUR_DRIVER(driver)) return kAudioHardwareBadObjectError;
+  *object = LookUpObject(objectID);
+  if (object->kind == kObjectNone) return kAudioHardwareBadObjectError;
+  if (address == NULL || !pointersGiven) return kAudioHardwareIllegalOperationError;
+  if (!PropertyShapeOf(*object, address, shape)) return kAudioHardwareUnknownPropertyError;
+  return kAudioHardwareNoError;
+}
+
 static Boolean IsSettable(ObjectRef object, AudioObjectPropertySelector selector) {
   switch (object.kind) {
     case kObjectDevice:
@@ -54,12 +67,10 @@ OSStatus OskelAudio_IsPropertySettable(AudioServerPlugInDriverRef inDriver, Audi
                                        pid_t inClientProcessID, const AudioObjectPropertyAddress* inAddress,
                                        Boolean* outIsSettable) {
   (void)inClientProcessID;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  ObjectRef object = LookUpObject(inObjectID);
-  if (object.kind == kObjectNone) return kAudioHardwareBadObjectError;
-  if (inAddress == NULL || outIsSettable == NULL) return kAudioHardwareIllegalOperationError;
+  ObjectRef object;
   PropertyShape shape;
-  if (!PropertyShapeOf(object, inAddress, &shape)) return kAudioHardwareUnknownPropertyError;
+  const OSStatus status = ResolveProperty(inDriver, inObjectID, inAddress, outIsSettable != NULL, &object, &shape);
+  if (status != kAudioHardwareNoError) return status;
   *outIsSettable = IsSettable(object, inAddress->mSelector);
   return kAudioHardwareNoError;
 }
@@ -71,12 +82,10 @@ OSStatus OskelAudio_GetPropertyDataSize(AudioServerPlugInDriverRef inDriver, Aud
   (void)inClientProcessID;
   (void)inQualifierDataSize;
   (void)inQualifierData;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  ObjectRef object = LookUpObject(inObjectID);
-  if (object.kind == kObjectNone) return kAudioHardwareBadObjectError;
-  if (inAddress == NULL || outDataSize == NULL) return kAudioHardwareIllegalOperationError;
+  ObjectRef object;
   PropertyShape shape;
-  if (!PropertyShapeOf(object, inAddress, &shape)) return kAudioHardwareUnknownPropertyError;
+  const OSStatus status = ResolveProperty(inDriver, inObjectID, inAddress, outDataSize != NULL, &object, &shape);
+  if (status != kAudioHardwareNoError) return status;
   *outDataSize = shape.size;
   return kAudioHardwareNoError;
 }
@@ -86,12 +95,11 @@ OSStatus OskelAudio_GetPropertyData(AudioServerPlugInDriverRef inDriver, AudioOb
                                     UInt32 inQualifierDataSize, const void* inQualifierData, UInt32 inDataSize,
                                     UInt32* outDataSize, void* outData) {
   (void)inClientProcessID;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  ObjectRef object = LookUpObject(inObjectID);
-  if (object.kind == kObjectNone) return kAudioHardwareBadObjectError;
-  if (inAddress == NULL || outDataSize == NULL || outData == NULL) return kAudioHardwareIllegalOperationError;
+  ObjectRef object;
   PropertyShape shape;
-  if (!PropertyShapeOf(object, inAddress, &shape)) return kAudioHardwareUnknownPropertyError;
+  OSStatus status =
+      ResolveProperty(inDriver, inObjectID, inAddress, outDataSize != NULL && outData != NULL, &object, &shape);
+  if (status != kAudioHardwareNoError) return status;
 
   UInt32 size = shape.size;
   if (shape.entrySize == 0) {
@@ -107,7 +115,6 @@ OSStatus OskelAudio_GetPropertyData(AudioServerPlugInDriverRef inDriver, AudioOb
     void* pointer;
   } value;
   memset(&value, 0, sizeof value);
-  OSStatus status;
   switch (object.kind) {
     case kObjectPlugIn:
       status = PlugIn_PropertyValue(inAddress->mSelector, inQualifierDataSize, inQualifierData, value.bytes);
@@ -132,16 +139,17 @@ OSStatus OskelAudio_SetPropertyData(AudioServerPlugInDriverRef inDriver, AudioOb
   (void)inClientProcessID;
   (void)inQualifierDataSize;
   (void)inQualifierData;
-  if (!IS_OUR_DRIVER(inDriver)) return kAudioHardwareBadObjectError;
-  ObjectRef object = LookUpObject(inObjectID);
-  if (object.kind == kObjectNone) return kAudioHardwareBadObjectError;
-  if (inAddress == NULL || inData == NULL) return kAudioHardwareIllegalOperationError;
+  ObjectRef object;
+  PropertyShape shape;
+  const OSStatus status = ResolveProperty(inDriver, inObjectID, inAddress, inData != NULL, &object, &shape);
+  if (status != kAudioHardwareNoError) return status;
   switch (object.kind) {
     case kObjectDevice:
       return Device_SetPropertyData(object.device, inAddress, inDataSize, inData);
     case kObjectStream:
       return Stream_SetPropertyData(object.device, object.isInput, inAddress, inDataSize, inData);
     default:
+      /* The plug-in has nothing to set, whatever the selector. */
       return kAudioHardwareUnknownPropertyError;
   }
 }

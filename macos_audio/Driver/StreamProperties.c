@@ -157,10 +157,7 @@ OSStatus Stream_SetPropertyData(LoopbackDevice* device, Boolean isInput, const A
       return SetStreamFormat(device, dataSize, data);
     case kAudioStreamPropertyIsActive:
       return SetStreamActive(device, isInput, dataSize, data);
-    default: {
-      PropertyShape shape;
-      return Stream_PropertyShape(address->mSelector, &shape) ? kAudioHardwareIllegalOperationError
-                                                              : kAudioHardwareUnknownPropertyError;
-    }
+    default:
+      return kAudioHardwareIllegalOperationError;
   }
 }

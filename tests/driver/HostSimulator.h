@@ -8,10 +8,10 @@
 
 #include <atomic>
 #include <cstdint>
-#include <expected>
 #include <initializer_list>
 #include <mutex>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +61,23 @@ struct ConfigurationRequest {
 struct PropertyChange {
   AudioObjectID object;
   std::vector<AudioObjectPropertyAddress> addresses;
+};
+
+// The outcome of a property read: a status and, when it is 0, the value.
+// (Like std::expected, which the fuzzing compiler's library lacks.)
+template <class T>
+struct PropertyRead {
+  OSStatus status = 0;
+  T data{};
+
+  explicit operator bool() const { return status == 0; }
+  const T& value() const {
+    if (status != 0) throw std::runtime_error("property read failed with status " + std::to_string(status));
+    return data;
+  }
+  const T* operator->() const { return &value(); }
+  const T& operator*() const { return value(); }
+  OSStatus error() const { return status; }
 };
 
 struct ZeroTimeStamp {
@@ -122,16 +139,15 @@ class HostSimulator {
                    UInt32 capacity, void* data, UInt32& written, UInt32 qualifierSize = 0,
                    const void* qualifier = nullptr) const;
   template <class T>
-  std::expected<T, OSStatus> get(AudioObjectID object, AudioObjectPropertySelector selector,
-                                 AudioObjectPropertyScope scope = kGlobal) const {
-    T value{};
+  PropertyRead<T> get(AudioObjectID object, AudioObjectPropertySelector selector,
+                      AudioObjectPropertyScope scope = kGlobal) const {
+    PropertyRead<T> read;
     UInt32 written = 0;
-    const OSStatus result = getData(object, selector, scope, sizeof value, &value, written);
-    if (result != 0) return std::unexpected(result);
-    return value;
+    read.status = getData(object, selector, scope, sizeof read.data, &read.data, written);
+    return read;
   }
   // Reads a string property and releases the string, as a client must.
-  std::expected<std::string, OSStatus> getString(AudioObjectID object, AudioObjectPropertySelector selector,
+  PropertyRead<std::string> getString(AudioObjectID object, AudioObjectPropertySelector selector,
                                                  AudioObjectPropertyScope scope = kGlobal) const;
   AudioObjectID translateUID(const char* uid) const;
   OSStatus setData(AudioObjectID object, AudioObjectPropertySelector selector, UInt32 size, const void* data,

@@ -123,24 +123,19 @@ TEST_F(LoopbackTest, OperationsMustMatchTheirStream) {
   const auto d = host.driver();
   AudioServerPlugInIOCycleInfo cycle{};
   std::vector<float> buffer(16);
+  const auto doIO = [&](AudioObjectID stream, UInt32 operation, const AudioServerPlugInIOCycleInfo* info,
+                        float* main) {
+    return t.DoIOOperation(d, kMicrophone, stream, 1, operation, 8, info, main, nullptr);
+  };
   const OSStatus bad = kAudioHardwareBadObjectError;
-  EXPECT_EQ(t.DoIOOperation(d, kMicrophone, kMicrophoneInput, 1, kAudioServerPlugInIOOperationWriteMix, 8, &cycle,
-                            buffer.data(), nullptr),
-            bad);
-  EXPECT_EQ(t.DoIOOperation(d, kMicrophone, kMicrophoneOutput, 1, kAudioServerPlugInIOOperationReadInput, 8, &cycle,
-                            buffer.data(), nullptr),
-            bad);
-  EXPECT_EQ(t.DoIOOperation(d, kMicrophone, kSpeakerOutput, 1, kAudioServerPlugInIOOperationWriteMix, 8, &cycle,
-                            buffer.data(), nullptr),
-            bad);
-  EXPECT_EQ(t.DoIOOperation(d, kMicrophone, kMicrophoneOutput, 1, kAudioServerPlugInIOOperationMixOutput, 8, &cycle,
-                            buffer.data(), nullptr),
-            bad);
-  EXPECT_EQ(t.DoIOOperation(d, kMicrophone, kMicrophoneOutput, 1, kAudioServerPlugInIOOperationWriteMix, 8, nullptr,
-                            buffer.data(), nullptr),
+  EXPECT_EQ(doIO(kMicrophoneInput, kAudioServerPlugInIOOperationWriteMix, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kMicrophoneOutput, kAudioServerPlugInIOOperationReadInput, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kSpeakerOutput, kAudioServerPlugInIOOperationWriteMix, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kSpeakerInput, kAudioServerPlugInIOOperationReadInput, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kMicrophoneOutput, kAudioServerPlugInIOOperationMixOutput, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kMicrophoneOutput, kAudioServerPlugInIOOperationWriteMix, nullptr, buffer.data()),
             kAudioHardwareIllegalOperationError);
-  EXPECT_EQ(t.DoIOOperation(d, kMicrophone, kMicrophoneInput, 1, kAudioServerPlugInIOOperationReadInput, 8, &cycle,
-                            nullptr, buffer.data()),
+  EXPECT_EQ(doIO(kMicrophoneInput, kAudioServerPlugInIOOperationReadInput, &cycle, nullptr),
             kAudioHardwareIllegalOperationError);
 
   Boolean willDo = 9, inPlace = 9;

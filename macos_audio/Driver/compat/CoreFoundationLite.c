@@ -114,6 +114,24 @@ Boolean CFEqual(CFTypeRef a, CFTypeRef b) {
   }
 }
 
+/* The interned object equal to the candidate, which joins the interned ones if
+   it is the first of its value and is freed otherwise. */
+static const void* intern(ObjectHeader* candidate) {
+  if (candidate == NULL) return NULL;
+  pthread_mutex_lock(&gInternMutex);
+  for (const ObjectHeader* h = gInterned; h != NULL; h = h->nextInterned) {
+    if (CFEqual(h, candidate)) {
+      pthread_mutex_unlock(&gInternMutex);
+      free(candidate);
+      return h;
+    }
+  }
+  candidate->nextInterned = gInterned;
+  gInterned = candidate;
+  pthread_mutex_unlock(&gInternMutex);
+  return candidate;
+}
+
 /* ---- strings ---- */
 
 CFTypeID CFStringGetTypeID(void) { return kStringTypeID; }
@@ -134,20 +152,8 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef allocator, const char* text
 }
 
 CFStringRef OskelCompat_ConstantString(const char* text) {
-  pthread_mutex_lock(&gInternMutex);
-  for (const ObjectHeader* h = gInterned; h != NULL; h = h->nextInterned) {
-    if (h->typeID == kStringTypeID && strcmp(((CFStringRef)h)->bytes, text) == 0) {
-      pthread_mutex_unlock(&gInternMutex);
-      return (CFStringRef)h;
-    }
-  }
   struct __CFString* string = newString(text, 1);
-  if (string != NULL) {
-    string->header.nextInterned = gInterned;
-    gInterned = &string->header;
-  }
-  pthread_mutex_unlock(&gInternMutex);
-  return string;
+  return intern(string != NULL ? &string->header : NULL);
 }
 
 Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex bufferSize, CFStringEncoding encoding) {
@@ -187,20 +193,8 @@ CFUUIDRef CFUUIDGetConstantUUIDWithBytes(CFAllocatorRef allocator, UInt8 b0, UIn
                                          UInt8 b11, UInt8 b12, UInt8 b13, UInt8 b14, UInt8 b15) {
   (void)allocator;
   const CFUUIDBytes bytes = {b0, b1, b2, b3, b4, b5, b6, b7, b8, b9, b10, b11, b12, b13, b14, b15};
-  pthread_mutex_lock(&gInternMutex);
-  for (const ObjectHeader* h = gInterned; h != NULL; h = h->nextInterned) {
-    if (h->typeID == kUUIDTypeID && memcmp(&((CFUUIDRef)h)->bytes, &bytes, sizeof bytes) == 0) {
-      pthread_mutex_unlock(&gInternMutex);
-      return (CFUUIDRef)h;
-    }
-  }
   struct __CFUUID* uuid = newUUID(bytes, 1);
-  if (uuid != NULL) {
-    uuid->header.nextInterned = gInterned;
-    gInterned = &uuid->header;
-  }
-  pthread_mutex_unlock(&gInternMutex);
-  return uuid;
+  return intern(uuid != NULL ? &uuid->header : NULL);
 }
 
 CFUUIDRef CFUUIDCreateFromUUIDBytes(CFAllocatorRef allocator, CFUUIDBytes bytes) {
