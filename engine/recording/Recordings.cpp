@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <ctime>
 #include <fstream>
-#include <regex>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -164,15 +163,20 @@ std::vector<File> list(const fs::path& folder) {
 
 std::vector<File> list() { return list(directory()); }
 
+// The pattern "[a-z]{2,3}→[a-z]{2,3}", matched at the first arrow whose
+// letter runs on both sides have that length and stand on their own.
 std::optional<std::string> languages(std::string_view name) {
-  static const std::regex pair("[a-z]{2,3}→[a-z]{2,3}");
-  const std::string text(name);
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), pair); it != std::sregex_iterator(); ++it) {
-    const auto begin = static_cast<size_t>(it->position());
-    const auto end = begin + static_cast<size_t>(it->length());
-    const bool gluedBefore = begin > 0 && isCodeCharacter(text[begin - 1]);
-    const bool gluedAfter = end < text.size() && isCodeCharacter(text[end]);
-    if (!gluedBefore && !gluedAfter) return it->str();
+  const auto isLower = [](char c) { return c >= 'a' && c <= 'z'; };
+  for (size_t at = name.find(arrow); at != std::string_view::npos; at = name.find(arrow, at + arrow.size())) {
+    size_t begin = at;
+    while (begin > 0 && isLower(name[begin - 1])) --begin;
+    size_t end = at + arrow.size();
+    while (end < name.size() && isLower(name[end])) ++end;
+    const size_t before = at - begin;
+    const size_t after = end - at - arrow.size();
+    if (before < 2 || before > 3 || after < 2 || after > 3) continue;
+    if ((begin > 0 && isCodeCharacter(name[begin - 1])) || (end < name.size() && isCodeCharacter(name[end]))) continue;
+    return std::string(name.substr(begin, end - begin));
   }
   return std::nullopt;
 }
