@@ -289,9 +289,8 @@ void CallRecorder::append(size_t frames) {
   const off_t offset = static_cast<off_t>(headerBytes + written * bytesPerFrame);
   if (!writeAll(fd_, encoded_.data(), encoded_.size(), offset)) {
     const int error = errno;
-    if (ftruncate(fd_, offset) != 0) {
-      // Nothing more to do: the header still describes only complete flushes.
-    }
+    // Should even this fail, the header still describes only complete flushes.
+    [[maybe_unused]] const int cut = ftruncate(fd_, offset);
     reportFailure(std::error_code(error, std::generic_category()).message());
     return;
   }
@@ -310,13 +309,13 @@ void CallRecorder::writeHeader() {
 
 // A full disk fails every 50 ms; one line per run of failures is enough.
 void CallRecorder::reportFailure(const std::string& what) {
-  if (failedWrites_++ == 0) Log::error([&] { return "recording write failed: " + what; });
+  if (failedFlushes_++ == 0) Log::error([&] { return "recording write failed: " + what; });
 }
 
 void CallRecorder::reportSuccess() {
-  if (failedWrites_ == 0) return;
-  Log::info([&] { return fmt::format("recording writes resumed after {} failed flushes", failedWrites_); });
-  failedWrites_ = 0;
+  if (failedFlushes_ == 0) return;
+  Log::info([&] { return fmt::format("recording writes resumed after {} failed flushes", failedFlushes_); });
+  failedFlushes_ = 0;
 }
 
 }  // namespace oskel

@@ -108,7 +108,7 @@ class CallRecorder {
   std::atomic<std::int64_t> framesWritten_{0};
   const std::int64_t dataLimit_;
   std::shared_ptr<FlushPacer> pacer_;
-  int failedWrites_ = 0;  // in the current run of failures
+  int failedFlushes_ = 0;  // in the current run of failures
   bool limitReported_ = false;
 
   std::mutex stopMutex_;  // one stop() at a time
