@@ -77,7 +77,9 @@ class AudioHost {
   virtual std::optional<AudioDeviceID> defaultDevice(AudioScope scope) = 0;
   // The format of the device's first stream in a scope, absent without one.
   virtual std::optional<AudioStreamFormat> streamFormat(AudioDeviceID id, AudioScope scope) = 0;
-  virtual std::optional<double> nominalSampleRate(AudioDeviceID id) = 0;
+  // The rate the device's streams in a scope run at. One rate for both
+  // scopes on most hosts; a duplex device made of two server nodes may have two.
+  virtual std::optional<double> nominalSampleRate(AudioDeviceID id, AudioScope scope) = 0;
 
   // Calls the listener when the property changes; the device id matters only
   // for nominalSampleRate. Null when the host cannot watch that property.

@@ -19,6 +19,11 @@ namespace {
 
 std::string transportText(uint32_t transport) { return transport == 0 ? "-" : fourCCText(transport); }
 
+// Columns line up by characters, not bytes, for names such as "Écouteurs".
+size_t characters(const std::string& text) {
+  return static_cast<size_t>(std::ranges::count_if(text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
 std::string rateText(double rate) { return rate > 0 ? fmt::format("{:.0f}", rate) : "-"; }
 
 std::string notes(const AudioDeviceInfo& device, const std::optional<AudioDeviceInfo>& input,
@@ -43,15 +48,20 @@ void list(AudioHost& host, std::ostream& out) {
   size_t uidWidth = 3;
   size_t nameWidth = 4;
   for (const auto& device : devices) {
-    uidWidth = std::max(uidWidth, device.uid.size());
-    nameWidth = std::max(nameWidth, device.name.size());
+    uidWidth = std::max(uidWidth, characters(device.uid));
+    nameWidth = std::max(nameWidth, characters(device.name));
   }
-  fmt::print(out, "{:<{}}  {:<{}}  {:>3}  {:>3}  {:>6}  {:<9}  {}\n", "UID", uidWidth, "Name", nameWidth, "In",
-             "Out", "Rate", "Transport", "Notes");
+  const auto row = [&](const auto& uid, const auto& name, const auto& in, const auto& outs, const auto& rate,
+                       const auto& transport, const auto& note) {
+    std::string line = fmt::format("{:<{}}  {:<{}}  {:>3}  {:>3}  {:>6}  {:<9}  {}", uid, uidWidth, name, nameWidth,
+                                   in, outs, rate, transport, note);
+    line.erase(line.find_last_not_of(' ') + 1);
+    fmt::print(out, "{}\n", line);
+  };
+  row("UID", "Name", "In", "Out", "Rate", "Transport", "Notes");
   for (const auto& device : devices) {
-    fmt::print(out, "{:<{}}  {:<{}}  {:>3}  {:>3}  {:>6}  {:<9}  {}\n", device.uid, uidWidth, device.name,
-               nameWidth, device.inputChannels, device.outputChannels, rateText(device.nominalSampleRate),
-               transportText(device.transportType), notes(device, input, output));
+    row(device.uid, device.name, device.inputChannels, device.outputChannels, rateText(device.nominalSampleRate),
+        transportText(device.transportType), notes(device, input, output));
   }
 }
 

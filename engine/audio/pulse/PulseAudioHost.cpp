@@ -114,9 +114,11 @@ std::optional<AudioStreamFormat> PulseAudioHost::streamFormat(AudioDeviceID id, 
   return side ? std::optional(side->format) : std::nullopt;
 }
 
-std::optional<double> PulseAudioHost::nominalSampleRate(AudioDeviceID id) {
+std::optional<double> PulseAudioHost::nominalSampleRate(AudioDeviceID id, AudioScope scope) {
   const auto device = lookup(*core_, id);
-  return device ? std::optional(device->nominalSampleRate) : std::nullopt;
+  if (!device) return std::nullopt;
+  const auto& side = sideOf(*device, scope);
+  return side ? std::optional<double>(side->rate) : std::nullopt;
 }
 
 std::unique_ptr<AudioHostListener> PulseAudioHost::listen(AudioHostProperty property, AudioDeviceID id,

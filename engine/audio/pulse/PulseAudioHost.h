@@ -48,7 +48,7 @@ class PulseAudioHost final : public AudioHost, public LoopbackHost {
   std::optional<AudioHostDevice> device(AudioDeviceID id) override;
   std::optional<AudioDeviceID> defaultDevice(AudioScope scope) override;
   std::optional<AudioStreamFormat> streamFormat(AudioDeviceID id, AudioScope scope) override;
-  std::optional<double> nominalSampleRate(AudioDeviceID id) override;
+  std::optional<double> nominalSampleRate(AudioDeviceID id, AudioScope scope) override;
   std::unique_ptr<AudioHostListener> listen(AudioHostProperty property, AudioDeviceID id,
                                             Listener listener) override;
   std::expected<std::unique_ptr<AudioHostStream>, AudioHostStatus> openStream(AudioDeviceID id,

@@ -315,7 +315,7 @@ std::optional<AudioStreamFormat> SimulatedAudioHost::streamFormat(AudioDeviceID 
   return AudioStreamFormat::float32(spec.nominalSampleRate.value_or(0.0), streams.front());
 }
 
-std::optional<double> SimulatedAudioHost::nominalSampleRate(AudioDeviceID id) {
+std::optional<double> SimulatedAudioHost::nominalSampleRate(AudioDeviceID id, AudioScope) {
   std::lock_guard guard(state_->mutex);
   const auto* device = state_->find(id);
   return device ? device->spec.nominalSampleRate : std::nullopt;
