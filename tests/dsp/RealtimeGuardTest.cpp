@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/UnfairLock.h"
 
 namespace oskel {
 namespace {
@@ -37,15 +36,6 @@ TEST(RealtimeGuard, SectionsOpenedOnOtherThreadsReachTheEndOfRunTotal) {
   callback.join();
   EXPECT_EQ(test::allocationsInRealtimeScopes() - before, 2);
   test::resetRealtimeAllocationCount();  // deliberate: must not fail the run
-}
-
-TEST(RealtimeGuard, LockAndUnlockAreRealtimeSafe) {
-  UnfairLock lock;
-  EXPECT_REALTIME_SAFE({
-    lock.lock();
-    lock.unlock();
-    if (lock.try_lock()) lock.unlock();
-  });
 }
 
 }  // namespace
