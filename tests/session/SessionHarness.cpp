@@ -82,6 +82,16 @@ std::shared_ptr<FakeConnection> SessionHarness::startLive(const std::string& id,
   return makeReady(id, expiresIn);
 }
 
+void SessionHarness::rotate(const std::string& reason) {
+  session->rotate(reason);
+  settle();
+}
+
+std::shared_ptr<FakeConnection> SessionHarness::rotateTo(const std::string& id, std::optional<double> expiresIn) {
+  rotate();
+  return makeReady(id, expiresIn);
+}
+
 std::shared_ptr<FakeConnection> SessionHarness::makeReady(const std::string& id, std::optional<double> expiresIn) {
   auto connection = client->last();
   created(*connection, id, expiresIn);

@@ -49,6 +49,10 @@ class SessionHarness {
   // start(), then "session.created" and "session.updated" on the first connection.
   std::shared_ptr<FakeConnection> startLive(const std::string& id = "sess_1",
                                             std::optional<double> expiresIn = 1800.0);
+  // rotate(reason) on the session, settled.
+  void rotate(const std::string& reason = "test");
+  // Rotates and brings the replacement to ready; the old live one drains.
+  std::shared_ptr<FakeConnection> rotateTo(const std::string& id, std::optional<double> expiresIn = 1800.0);
   // Brings the newest connection to ready.
   std::shared_ptr<FakeConnection> makeReady(const std::string& id, std::optional<double> expiresIn = 1800.0);
 

@@ -133,9 +133,7 @@ TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietly) {
 TEST(SessionRecovery, FailureOfADrainingConnectionChangesNothing) {
   SessionHarness h;
   auto old = h.startLive("sess_a");
-  h.session->rotate("test");
-  h.settle();
-  auto replacement = h.makeReady("sess_b");
+  auto replacement = h.rotateTo("sess_b");
   h.clearEvents();
   h.fail(*old, "reset");
   EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"reset"}}));
@@ -199,6 +197,20 @@ TEST(SessionWatchdog, ReconnectsOnTheFirstTickAfterEightSecondsOfSilence) {
   EXPECT_TRUE(h.client->at(0)->closed());
   h.advance(1.0);
   EXPECT_EQ(h.client->count(), 2u);
+}
+
+TEST(SessionWatchdog, OnlyTheLiveConnectionCountsAsAnswer) {
+  SessionHarness h;
+  h.start();
+  h.advance(0.25);
+  h.makeReady("sess_1");
+  h.rotate("test");  // a replacement that talks but never becomes ready
+  auto replacement = h.client->last();
+  sendAudio(h, 5.0);
+  h.created(*replacement, "sess_2");
+  h.receive(*replacement, R"({"type":"session.output_transcript.delta","delta":"?"})");
+  sendAudio(h, 4.8);
+  EXPECT_TRUE(h.log.contains("reconnecting: no server messages for 10s while sending audio"));
 }
 
 TEST(SessionWatchdog, QuietWhileNoAudioIsSentOrTheServerTalks) {

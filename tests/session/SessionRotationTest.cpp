@@ -85,29 +85,24 @@ TEST(SessionRotation, NoExpiryNoRotation) {
 TEST(SessionRotation, RotateOnlyWhenLiveAndNothingPending) {
   SessionHarness h;
   h.start();
-  h.session->rotate("stall");  // connecting, not live
-  h.settle();
+  h.rotate("stall");  // connecting, not live
   EXPECT_EQ(h.client->count(), 1u);
   h.makeReady("sess_a");
-  h.session->rotate("stall");
-  h.settle();
+  h.rotate("stall");
   EXPECT_EQ(h.client->count(), 2u);
   EXPECT_TRUE(h.log.contains("connecting (stall) -> es"));
-  h.session->rotate("stall again");  // a replacement is already pending
-  h.settle();
+  h.rotate("stall again");  // a replacement is already pending
   EXPECT_EQ(h.client->count(), 2u);
 
   h.fail(*h.client->at(0), "reset by peer");  // the live one dies: backing off
-  h.session->rotate("stall");
-  h.settle();
+  h.rotate("stall");
   EXPECT_EQ(h.client->count(), 2u);
 }
 
 TEST(SessionRotation, FailedReplacementIsRetriedAfterExactlyFiveSeconds) {
   SessionHarness h;
   auto live = h.startLive("sess_a", 1800.0);
-  h.session->rotate("stall");
-  h.settle();
+  h.rotate("stall");
   h.clearEvents();
   h.fail(*h.client->last(), "handshake failed");
   EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"handshake failed"}}));
@@ -125,8 +120,7 @@ TEST(SessionRotation, FailedReplacementIsRetriedAfterExactlyFiveSeconds) {
 TEST(SessionRotation, ServerClosingAReplacementDoesNotWedgeTheSession) {
   SessionHarness h;
   h.startLive("sess_a", 1800.0);
-  h.session->rotate("stall");
-  h.settle();
+  h.rotate("stall");
   h.closed(*h.client->last());
   h.advance(5.0);
   ASSERT_EQ(h.client->count(), 3u);
@@ -142,8 +136,7 @@ TEST(SessionRotation, NoBlockLostOrDuplicatedAcrossRotations) {
   uint32_t next = 0;
   for (int rotation = 1; rotation <= 5; ++rotation) {
     for (int i = 0; i < 3; ++i) h.append(numberedBlock(next++));
-    h.session->rotate("test");
-    h.settle();
+    h.rotate("test");
     auto replacement = h.client->last();
     for (int i = 0; i < 3; ++i) h.append(numberedBlock(next++));
     h.created(*replacement, "sess_" + std::to_string(rotation));

@@ -79,9 +79,7 @@ TEST(SessionStop, PendingConnectionIsDroppedAtOnce) {
 TEST(SessionStop, WaitsForEveryDrainingConnection) {
   SessionHarness h;
   auto old = h.startLive("sess_a");
-  h.session->rotate("test");
-  h.settle();
-  auto replacement = h.makeReady("sess_b");
+  auto replacement = h.rotateTo("sess_b");
   h.stop(4.0);
   h.closed(*replacement);
   EXPECT_EQ(h.completions(), 0);
@@ -132,11 +130,8 @@ TEST(SessionStop, SignedOutSessionStopsAtOnce) {
 TEST(SessionRelease, CancelsTimersDelaysAndLateSocketTraffic) {
   SessionHarness h;
   auto draining = h.startLive("sess_a", 100.0);
-  h.session->rotate("test");
-  h.settle();
-  auto live = h.makeReady("sess_b", 100.0);  // rotation timer and watchdog armed, sess_a draining
-  h.session->rotate("test");
-  h.settle();
+  auto live = h.rotateTo("sess_b", 100.0);  // rotation timer and watchdog armed, sess_a draining
+  h.rotate("test");
   h.fail(*h.client->last(), "refused");  // "retry rotation" is due in 5 s
   h.clearEvents();
   h.log.clear();
