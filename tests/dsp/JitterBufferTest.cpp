@@ -1,0 +1,97 @@
+#include "dsp/JitterBuffer.h"
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/RealtimeGuard.h"
+
+namespace oskel {
+namespace {
+
+std::vector<float> filled(int n, float value) { return std::vector<float>(static_cast<size_t>(n), value); }
+
+bool allZero(const std::vector<float>& v) {
+  for (float x : v)
+    if (x != 0.0f) return false;
+  return true;
+}
+
+TEST(JitterBuffer, ParametersAreClamped) {
+  JitterBuffer negative(100, -5, 10);
+  EXPECT_EQ(negative.prefill(), 0);
+  EXPECT_EQ(negative.maxDepth(), 10);
+  JitterBuffer tooShallow(100, 40, 40);
+  EXPECT_EQ(tooShallow.maxDepth(), 41);
+  JitterBuffer below(100, 40, 3);
+  EXPECT_EQ(below.maxDepth(), 41);
+}
+
+TEST(JitterBuffer, StaysSilentUntilPrefillThenPlaysOnTheSameRead) {
+  JitterBuffer jitter(48000, 480, 4800);
+  jitter.write(filled(479, 0.5f));
+  std::vector<float> out(256, 9.0f);
+  EXPECT_EQ(jitter.read(out), 0);
+  EXPECT_TRUE(allZero(out));
+  EXPECT_EQ(jitter.available(), 479);
+
+  jitter.write(filled(1, 0.5f));
+  EXPECT_EQ(jitter.read(out), 256);
+  EXPECT_EQ(out[0], 0.5f);
+  EXPECT_EQ(out[255], 0.5f);
+}
+
+TEST(JitterBuffer, UnderrunReturnsThePartAndThenWaitsForPrefillAgain) {
+  JitterBuffer jitter(48000, 480, 4800);
+  jitter.write(filled(600, 0.25f));
+  std::vector<float> out(512);
+  EXPECT_EQ(jitter.read(out), 512);
+  EXPECT_EQ(jitter.read(out), 88);
+  EXPECT_EQ(out[87], 0.25f);
+  EXPECT_EQ(out[88], 0.0f);
+  EXPECT_FALSE(jitter.started());
+
+  jitter.write(filled(479, 0.75f));
+  EXPECT_EQ(jitter.read(out), 0);
+  EXPECT_TRUE(allZero(out));
+  jitter.write(filled(100, 0.75f));
+  EXPECT_EQ(jitter.read(out), 512);
+}
+
+TEST(JitterBuffer, TrimsBackToPrefillWhenTooDeep) {
+  JitterBuffer jitter(48000, 480, 4800);
+  std::vector<float> samples(6000);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(i);
+  jitter.write(samples);
+  std::vector<float> out(100);
+  EXPECT_EQ(jitter.read(out), 100);
+  EXPECT_EQ(jitter.droppedFrames(), 5520);
+  EXPECT_EQ(out[0], 5520.0f);  // the newest 480 remained
+  EXPECT_EQ(jitter.available(), 380);
+}
+
+TEST(JitterBuffer, ClearStopsPlayout) {
+  JitterBuffer jitter(1000, 10, 100);
+  jitter.write(filled(50, 1.0f));
+  std::vector<float> out(5);
+  EXPECT_EQ(jitter.read(out), 5);
+  jitter.clear();
+  EXPECT_FALSE(jitter.started());
+  jitter.write(filled(9, 1.0f));
+  EXPECT_EQ(jitter.read(out), 0);
+}
+
+TEST(JitterBuffer, ReadIsRealtimeSafe) {
+  JitterBuffer jitter(9600, 480, 4800);
+  const auto block = filled(960, 0.1f);
+  for (int i = 0; i < 6; ++i) jitter.write(block);
+  std::vector<float> out(512);
+  EXPECT_REALTIME_SAFE({
+    jitter.read(out);
+    jitter.write(block);
+    jitter.read(out);
+  });
+}
+
+}  // namespace
+}  // namespace oskel
