@@ -45,8 +45,6 @@ std::string decimalText(double value) {
   return text;
 }
 
-double secondsSince(Clock::TimePoint earlier, Clock::TimePoint later) { return secondsBetween(earlier, later); }
-
 }  // namespace
 
 struct TranslationSession::Connection {
@@ -321,7 +319,7 @@ void TranslationSession::handleClosed(const ConnectionPtr& connection) {
 
 void TranslationSession::noteMessage(const std::string& type) {
   const auto current = now();
-  const double gap = secondsSince(std::max(lastMessageAt_, appendStreakStartedAt_), current);
+  const double gap = secondsBetween(std::max(lastMessageAt_, appendStreakStartedAt_), current);
   if (lastMessageAt_ != distantPast && gap > silenceWarning) {
     Log::warn([&] {
       return prefix_ + fmt::format("server silent for {:.0f}s while audio was being sent (no messages of any kind); "
@@ -354,7 +352,7 @@ void TranslationSession::scheduleRotation(const Connection& connection) {
 void TranslationSession::sendAudio(const std::vector<uint8_t>& pcm16) {
   if (!active_ || !active_->isReady) return;
   const auto current = now();
-  if (secondsSince(lastAppendAt_, current) > appendStreakGap) appendStreakStartedAt_ = current;
+  if (secondsBetween(lastAppendAt_, current) > appendStreakGap) appendStreakStartedAt_ = current;
   lastAppendAt_ = current;
   send(*active_, RealtimeProtocol::appendAudio(pcm16));
 }
@@ -364,9 +362,9 @@ void TranslationSession::sendAudio(const std::vector<uint8_t>& pcm16) {
 void TranslationSession::checkForStall() {
   if (stopping_ || !active_ || !active_->isReady) return;
   const auto current = now();
-  const double sinceAppend = secondsSince(lastAppendAt_, current);
+  const double sinceAppend = secondsBetween(lastAppendAt_, current);
   const double silence =
-      secondsSince(std::max({lastMessageAt_, active_->readyAt, appendStreakStartedAt_}), current);
+      secondsBetween(std::max({lastMessageAt_, active_->readyAt, appendStreakStartedAt_}), current);
   if (sinceAppend < appendStreakGap && silence > stallTimeout())
     reconnectNow(fmt::format("no server messages for {:.0f}s while sending audio", silence));
 }
