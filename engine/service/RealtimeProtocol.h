@@ -23,7 +23,7 @@ std::string sessionClose();
 // Incoming messages, one case per handled type.
 namespace Incoming {
 struct Created {
-  std::string sessionID;  // "?" when missing
+  std::string sessionID;  // "?" when missing or not a string
   std::optional<std::chrono::system_clock::time_point> expiresAt;
 };
 struct Updated {};
@@ -40,22 +40,27 @@ struct Closed {};
 struct Error {
   std::string text;  // error.message, else a rendering of the whole object
 };
+// A known delta type whose "delta" is missing or not a string, or audio that
+// does not decode or decodes to nothing: nothing is raised for it.
+struct Ignored {};
 struct Unhandled {
   std::string type;
 };
-// Not a JSON object, no string "type", a delta that is missing, not a
-// string, or audio that does not decode or decodes to nothing.
-struct Dropped {};
 }  // namespace Incoming
 
-using Message = std::variant<Incoming::Dropped, Incoming::Created, Incoming::Updated, Incoming::OutputAudioDelta,
+using Message = std::variant<Incoming::Created, Incoming::Updated, Incoming::OutputAudioDelta,
                              Incoming::OutputTranscriptDelta, Incoming::InputTranscriptDelta, Incoming::Closed,
-                             Incoming::Error, Incoming::Unhandled>;
+                             Incoming::Error, Incoming::Ignored, Incoming::Unhandled>;
 
-// Parses one received frame. Never throws.
-Message parse(std::string_view bytes);
+// A received JSON object with a string "type".
+struct Received {
+  std::string type;
+  Message message;
+};
 
-// The "type" string of a parsed frame, when it had one (for diagnostics).
-std::optional<std::string> typeOf(std::string_view bytes);
+// Parses one received frame (text or binary payload). Unparseable JSON, JSON
+// that is not an object, and objects without a string "type" give nullopt.
+// Never throws on malformed input.
+std::optional<Received> parse(std::string_view bytes);
 
 }  // namespace oskel::RealtimeProtocol

@@ -1,0 +1,114 @@
+#include "session/FakeWebSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/json.hpp>
+
+#include "service/Base64.h"
+
+namespace oskel::test {
+
+FakeConnection::FakeConnection(HttpRequest request, std::size_t maxMessageBytes)
+    : request_(std::move(request)), maxMessageBytes_(maxMessageBytes) {}
+
+void FakeConnection::start(Handlers handlers) {
+  std::lock_guard guard(mutex_);
+  handlers_ = std::move(handlers);
+  started_ = true;
+}
+
+void FakeConnection::sendText(std::string text) {
+  std::lock_guard guard(mutex_);
+  sent_.push_back(std::move(text));
+}
+
+void FakeConnection::close() {
+  std::lock_guard guard(mutex_);
+  ++closeCalls_;
+}
+
+void FakeConnection::receive(const std::string& message) {
+  Handlers handlers;
+  {
+    std::lock_guard guard(mutex_);
+    handlers = handlers_;
+  }
+  ASSERT_TRUE(handlers.onMessage) << "connection was never started";
+  handlers.onMessage(message);
+}
+
+void FakeConnection::fail(const std::string& description, std::optional<uint16_t> closeCode) {
+  Handlers handlers;
+  {
+    std::lock_guard guard(mutex_);
+    handlers = handlers_;
+  }
+  ASSERT_TRUE(handlers.onFailure) << "connection was never started";
+  handlers.onFailure(WebSocketFailure{description, closeCode});
+}
+
+bool FakeConnection::started() const {
+  std::lock_guard guard(mutex_);
+  return started_;
+}
+
+bool FakeConnection::closed() const { return closeCalls() > 0; }
+
+int FakeConnection::closeCalls() const {
+  std::lock_guard guard(mutex_);
+  return closeCalls_;
+}
+
+std::vector<std::string> FakeConnection::sent() const {
+  std::lock_guard guard(mutex_);
+  return sent_;
+}
+
+std::vector<std::string> FakeConnection::sentTypes() const {
+  std::vector<std::string> types;
+  for (const auto& text : sent()) {
+    const auto value = boost::json::parse(text);
+    types.emplace_back(value.at("type").as_string());
+  }
+  return types;
+}
+
+std::vector<std::vector<uint8_t>> FakeConnection::appendedAudio() const {
+  std::vector<std::vector<uint8_t>> blocks;
+  for (const auto& text : sent()) {
+    const auto value = boost::json::parse(text);
+    if (value.at("type").as_string() != "session.input_audio_buffer.append") continue;
+    const auto& audio = value.at("audio").as_string();
+    auto bytes = Base64::decode(std::string_view(audio.data(), audio.size()));
+    EXPECT_TRUE(bytes.has_value());
+    blocks.push_back(bytes.value_or(std::vector<uint8_t>{}));
+  }
+  return blocks;
+}
+
+std::shared_ptr<WebSocketConnection> FakeWebSocketClient::makeConnection(const HttpRequest& request,
+                                                                         std::size_t maxMessageBytes) {
+  auto connection = std::make_shared<FakeConnection>(request, maxMessageBytes);
+  std::lock_guard guard(mutex_);
+  connections_.push_back(connection);
+  return connection;
+}
+
+std::size_t FakeWebSocketClient::count() const {
+  std::lock_guard guard(mutex_);
+  return connections_.size();
+}
+
+std::shared_ptr<FakeConnection> FakeWebSocketClient::at(std::size_t index) const {
+  std::lock_guard guard(mutex_);
+  EXPECT_LT(index, connections_.size()) << "no connection #" << index;
+  return index < connections_.size() ? connections_[index] : nullptr;
+}
+
+std::shared_ptr<FakeConnection> FakeWebSocketClient::last() const {
+  std::lock_guard guard(mutex_);
+  EXPECT_FALSE(connections_.empty()) << "no connection was made";
+  return connections_.empty() ? nullptr : connections_.back();
+}
+
+}  // namespace oskel::test

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "service/WebSocket.h"
+
+namespace oskel::test {
+
+// A scripted connection: records what the session sends and lets a test play
+// the server (messages, failures) from its own thread.
+class FakeConnection final : public WebSocketConnection {
+ public:
+  FakeConnection(HttpRequest request, std::size_t maxMessageBytes);
+
+  void start(Handlers handlers) override;
+  void sendText(std::string text) override;
+  void close() override;
+
+  // Server side.
+  void receive(const std::string& message);
+  void fail(const std::string& description, std::optional<uint16_t> closeCode = std::nullopt);
+
+  const HttpRequest& request() const { return request_; }
+  std::size_t maxMessageBytes() const { return maxMessageBytes_; }
+  bool started() const;
+  bool closed() const;
+  int closeCalls() const;
+  std::vector<std::string> sent() const;
+  // The "type" of every sent message, in order.
+  std::vector<std::string> sentTypes() const;
+  // Decoded audio of every "session.input_audio_buffer.append" sent, in order.
+  std::vector<std::vector<uint8_t>> appendedAudio() const;
+
+ private:
+  const HttpRequest request_;
+  const std::size_t maxMessageBytes_;
+  mutable std::mutex mutex_;
+  Handlers handlers_;
+  bool started_ = false;
+  int closeCalls_ = 0;
+  std::vector<std::string> sent_;
+};
+
+class FakeWebSocketClient final : public WebSocketClient {
+ public:
+  std::shared_ptr<WebSocketConnection> makeConnection(const HttpRequest& request,
+                                                      std::size_t maxMessageBytes) override;
+
+  std::size_t count() const;
+  // The n-th connection made (0-based); fails the test when there is none.
+  std::shared_ptr<FakeConnection> at(std::size_t index) const;
+  std::shared_ptr<FakeConnection> last() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::shared_ptr<FakeConnection>> connections_;
+};
+
+}  // namespace oskel::test

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "service/Base64.h"
+#include "service/RealtimeProtocol.h"
+
+namespace oskel {
+namespace {
+
+namespace In = RealtimeProtocol::Incoming;
+using RealtimeProtocol::parse;
+
+template <class T>
+T parsedAs(std::string_view text) {
+  auto received = parse(text);
+  EXPECT_TRUE(received.has_value()) << text;
+  if (!received) return T{};
+  EXPECT_TRUE(std::holds_alternative<T>(received->message)) << text;
+  auto* value = std::get_if<T>(&received->message);
+  return value ? *value : T{};
+}
+
+TEST(RealtimeProtocolOutgoing, SessionUpdateDocuments) {
+  EXPECT_EQ(RealtimeProtocol::sessionUpdate(TranslationOptions("es")),
+            R"({"type":"session.update","session":{"audio":{"input":{"noise_reduction":{"type":"near_field"},)"
+            R"("transcription":{"model":"gpt-realtime-whisper"}},"output":{"language":"es"}}}})");
+  // No noise reduction is an explicit null; no transcription leaves the member out.
+  EXPECT_EQ(RealtimeProtocol::sessionUpdate(TranslationOptions("ja", false, std::nullopt, "m")),
+            R"({"type":"session.update","session":{"audio":{"input":{"noise_reduction":null},)"
+            R"("output":{"language":"ja"}}}})");
+  EXPECT_EQ(RealtimeProtocol::sessionUpdate(TranslationOptions("de", true, "far_field", "m")),
+            R"({"type":"session.update","session":{"audio":{"input":{"noise_reduction":{"type":"far_field"},)"
+            R"("transcription":{"model":"gpt-realtime-whisper"}},"output":{"language":"de"}}}})");
+}
+
+TEST(RealtimeProtocolOutgoing, AppendAndClose) {
+  const std::vector<uint8_t> block{0x00, 0x01, 0x02, 0x03, 0xff};
+  EXPECT_EQ(RealtimeProtocol::appendAudio(block),
+            R"({"type":"session.input_audio_buffer.append","audio":"AAECA/8="})");
+  EXPECT_EQ(RealtimeProtocol::sessionClose(), R"({"type":"session.close"})");
+}
+
+TEST(Base64, KnownVectorsBothWays) {
+  const std::pair<std::string, std::string> vectors[] = {
+      {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},          {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff", "+/8="},
+  };
+  for (const auto& [plain, encoded] : vectors) {
+    const std::vector<uint8_t> bytes(plain.begin(), plain.end());
+    EXPECT_EQ(Base64::encode(bytes), encoded);
+    EXPECT_EQ(Base64::decode(encoded), bytes) << encoded;
+  }
+}
+
+TEST(Base64, RoundTripsEverySizeAroundTheGroupBoundaries) {
+  std::mt19937 rng(7);
+  for (std::size_t size : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 4799u, 4800u, 4801u, 65537u}) {
+    std::vector<uint8_t> bytes(size);
+    for (auto& byte : bytes) byte = static_cast<uint8_t>(rng());
+    const auto text = Base64::encode(bytes);
+    EXPECT_EQ(text.size(), Base64::encodedSize(size));
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+    EXPECT_EQ(Base64::decode(text), bytes) << size;
+  }
+}
+
+TEST(Base64, RejectsWhatIsNotStrictBase64) {
+  for (const char* bad : {"Zg=", "Zg", "Z===", "====", "Zm9v\n", "Zm 9v", "Zm9v Yg==", "Zg==Zg==", "Z=g=",
+                          "Zm-v", "Zm_v", "Zm9\x80"})
+    EXPECT_FALSE(Base64::decode(bad).has_value()) << bad;
+}
+
+TEST(RealtimeProtocolIncoming, SessionCreated) {
+  auto created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"sess_1","expires_at":1800}})");
+  EXPECT_EQ(created.sessionID, "sess_1");
+  ASSERT_TRUE(created.expiresAt);
+  EXPECT_EQ(created.expiresAt->time_since_epoch(), std::chrono::seconds(1800));
+
+  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"s","expires_at":1.5}})");
+  ASSERT_TRUE(created.expiresAt);
+  EXPECT_EQ(created.expiresAt->time_since_epoch(), std::chrono::milliseconds(1500));
+
+  // Missing or mistyped members fall back instead of dropping the message.
+  created = parsedAs<In::Created>(R"({"type":"session.created"})");
+  EXPECT_EQ(created.sessionID, "?");
+  EXPECT_FALSE(created.expiresAt);
+  created = parsedAs<In::Created>(R"({"type":"session.created","session":"sess"})");
+  EXPECT_EQ(created.sessionID, "?");
+  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":42,"expires_at":"soon"}})");
+  EXPECT_EQ(created.sessionID, "?");
+  EXPECT_FALSE(created.expiresAt);
+
+  // Absurd expiries stay representable.
+  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"x","expires_at":1e300}})");
+  ASSERT_TRUE(created.expiresAt);
+  EXPECT_GT(*created.expiresAt, std::chrono::system_clock::now());
+  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"x","expires_at":-1e300}})");
+  ASSERT_TRUE(created.expiresAt);
+}
+
+TEST(RealtimeProtocolIncoming, AudioDeltas) {
+  EXPECT_EQ(parsedAs<In::OutputAudioDelta>(R"({"type":"session.output_audio.delta","delta":"AAECA/8="})").pcm16,
+            (std::vector<uint8_t>{0, 1, 2, 3, 255}));
+  // Empty, undecodable, missing or mistyped audio raises nothing.
+  for (const char* text : {R"({"type":"session.output_audio.delta","delta":""})",
+                           R"({"type":"session.output_audio.delta","delta":"not base64!"})",
+                           R"({"type":"session.output_audio.delta"})",
+                           R"({"type":"session.output_audio.delta","delta":12})"})
+    parsedAs<In::Ignored>(text);
+}
+
+TEST(RealtimeProtocolIncoming, TranscriptDeltasKeepEmptyText) {
+  EXPECT_EQ(parsedAs<In::OutputTranscriptDelta>(R"({"type":"session.output_transcript.delta","delta":"Hola"})").text,
+            "Hola");
+  EXPECT_EQ(parsedAs<In::InputTranscriptDelta>(R"({"type":"session.input_transcript.delta","delta":""})").text, "");
+  parsedAs<In::Ignored>(R"({"type":"session.input_transcript.delta","delta":null})");
+  parsedAs<In::Ignored>(R"({"type":"session.output_transcript.delta"})");
+}
+
+TEST(RealtimeProtocolIncoming, ErrorText) {
+  EXPECT_EQ(parsedAs<In::Error>(R"({"type":"error","error":{"message":"bad audio","code":"x"}})").text, "bad audio");
+  // Anything but an object with a string message is shown whole.
+  const auto whole = parsedAs<In::Error>(R"({"type":"error","error":"boom"})").text;
+  EXPECT_NE(whole, "boom");
+  EXPECT_NE(whole.find(R"("error":"boom")"), std::string::npos) << whole;
+  EXPECT_NE(whole.find(R"("type":"error")"), std::string::npos) << whole;
+  EXPECT_NE(parsedAs<In::Error>(R"({"type":"error","error":{"message":7}})").text.find(R"("message":7)"),
+            std::string::npos);
+  EXPECT_EQ(parsedAs<In::Error>(R"({"type":"error"})").text, R"({"type":"error"})");
+}
+
+TEST(RealtimeProtocolIncoming, OtherTypesAndMalformedInput) {
+  parsedAs<In::Updated>(R"({"type":"session.updated","session":{}})");
+  parsedAs<In::Closed>(R"({"type":"session.closed"})");
+  EXPECT_EQ(parsedAs<In::Unhandled>(R"({"type":"rate_limits.updated"})").type, "rate_limits.updated");
+  EXPECT_EQ(parse(R"({"type":"session.updated"})")->type, "session.updated");
+
+  for (const char* text : {"", "{", "not json", "[]", R"(["type"])", R"("session.updated")", "42", "null",
+                           R"({"kind":"session.updated"})", R"({"type":5})", R"({"type":null})",
+                           "{\"type\":\"session.updated\"}trailing", "{\"type\":\"\xff\"}"})
+    EXPECT_FALSE(parse(text).has_value()) << text;
+
+  // Deep nesting is refused, not recursed into.
+  std::string deep = R"({"type":"x","a":)" + std::string(10000, '[') + std::string(10000, ']') + "}";
+  EXPECT_FALSE(parse(deep).has_value());
+}
+
+}  // namespace
+}  // namespace oskel

@@ -1,0 +1,121 @@
+// How a session turns received messages into events and log lines.
+#include <gtest/gtest.h>
+
+#include "service/RealtimeProtocol.h"
+#include "session/SessionHarness.h"
+
+namespace oskel::test {
+namespace {
+
+using namespace TranslationEvents;
+
+TEST(SessionMessages, CreatedReportsIdentityExpiryAndConfiguresOnlyTheDirectPath) {
+  SessionHarness direct(TranslationCredential::openai("sk-test"), TranslationOptions("es", false, std::nullopt, "m"));
+  direct.start();
+  auto connection = direct.client->last();
+  EXPECT_EQ(connection->maxMessageBytes(), 4194304u);
+  EXPECT_TRUE(direct.log.contains("INFO  [en→es] connecting (start) -> es"));
+  direct.created(*connection, "sess_1", 1800.0);
+  ASSERT_EQ(connection->sent().size(), 1u);
+  EXPECT_EQ(connection->sent()[0],
+            RealtimeProtocol::sessionUpdate(TranslationOptions("es", false, std::nullopt, "m")));
+  EXPECT_TRUE(direct.log.contains("INFO  [en→es] session sess_1 created (expires in 30 min)"));
+  const auto expected = Connected{"sess_1", direct.clock->wallNow() + std::chrono::seconds(1800)};
+  ASSERT_EQ(direct.events().size(), 1u);
+  EXPECT_EQ(direct.events()[0], TranslationEvent(expected));
+  // Configured once per connection, not again on a repeated announcement.
+  direct.created(*connection, "sess_1", 1799.0);
+  EXPECT_EQ(connection->sent().size(), 1u);
+  EXPECT_EQ(direct.log.count("created (expires in 30 min)"), 2u);
+
+  SessionHarness relay;
+  relay.start();
+  relay.created(*relay.client->last(), "sess_r", std::nullopt);
+  EXPECT_TRUE(relay.client->last()->sent().empty());
+  EXPECT_TRUE(relay.log.contains("session sess_r created (expires in unknown)"));
+}
+
+TEST(SessionMessages, CreatedWithoutSessionObject) {
+  SessionHarness h;
+  h.start();
+  h.receive(*h.client->last(), R"({"type":"session.created"})");
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Connected{"?", std::nullopt}}));
+  EXPECT_TRUE(h.log.contains("[en→es] session ? created (expires in unknown)"));
+}
+
+TEST(SessionMessages, ReadyOnlyOncePerConnection) {
+  SessionHarness h;
+  auto connection = h.startLive();
+  h.updated(*connection);
+  EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"connected", "ready"}));
+  EXPECT_EQ(h.log.count("session sess_1 ready"), 1u);
+}
+
+TEST(SessionMessages, OutputTranscriptsAndErrors) {
+  SessionHarness h;
+  auto c = h.startLive();
+  h.clearEvents();
+  h.receive(*c, R"({"type":"session.output_audio.delta","delta":"AAECAw=="})");
+  h.receive(*c, R"({"type":"session.output_audio.delta","delta":""})");
+  h.receive(*c, R"({"type":"session.output_transcript.delta","delta":""})");
+  h.receive(*c, R"({"type":"session.input_transcript.delta","delta":"hello"})");
+  h.receive(*c, R"({"type":"session.input_transcript.delta"})");
+  h.receive(*c, R"({"type":"error","error":{"message":"slow down"}})");
+  h.receive(*c, "[1,2]");
+  h.receive(*c, "{garbage");
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{OutputAudio{{0, 1, 2, 3}}, OutputTranscript{""},
+                                                         InputTranscript{"hello"}, ServerError{"slow down"}}));
+  EXPECT_TRUE(h.log.contains("ERROR [en→es] server error: slow down"));
+  // The connection stays in use after a server error.
+  h.append({1, 2});
+  EXPECT_EQ(c->appendedAudio().size(), 1u);
+}
+
+TEST(SessionMessages, UnhandledTypesAreOnlyLoggedWhenVerbose) {
+  SessionHarness h;
+  auto c = h.startLive();
+  h.receive(*c, R"({"type":"rate_limits.updated"})");
+  EXPECT_FALSE(h.log.contains("unhandled event"));
+  Log::setVerbose(true);
+  h.receive(*c, R"({"type":"rate_limits.updated"})");
+  Log::setVerbose(false);
+  EXPECT_TRUE(h.log.contains("DEBUG [en→es] unhandled event rate_limits.updated"));
+}
+
+TEST(SessionMessages, ServerSilenceWhileSendingIsReportedWhenItEnds) {
+  SessionHarness h;
+  auto c = h.startLive();
+  h.receive(*c, R"({"type":"session.output_transcript.delta","delta":"a"})");
+  for (int i = 0; i < 40; ++i) {  // 4 s of audio, the server quiet
+    h.append({1, 2});
+    h.advance(0.1);
+  }
+  h.receive(*c, R"({"type":"session.output_transcript.delta","delta":"b"})");
+  EXPECT_FALSE(h.log.contains("server silent"));  // 4 s is not a gap worth reporting
+  for (int i = 0; i < 62; ++i) {
+    h.append({1, 2});
+    h.advance(0.1);
+  }
+  h.receive(*c, R"({"type":"session.output_audio.delta","delta":"AAA="})");
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] server silent for 6s while audio was being sent (no messages of any "
+                             "kind); resumed with session.output_audio.delta"));
+}
+
+TEST(SessionMessages, AudioGoesOnlyToAReadyLiveConnectionAndIsCopied) {
+  SessionHarness h;
+  h.start();
+  auto c = h.client->last();
+  h.append({9, 9});  // not ready yet: dropped
+  h.created(*c, "sess_1");
+  h.append({9, 9});
+  h.updated(*c);
+  std::vector<uint8_t> buffer{1, 2, 3};
+  h.session->appendAudio(buffer);
+  buffer.assign({7, 7, 7});  // the caller reuses its buffer at once
+  h.session->appendAudio(std::vector<uint8_t>{});
+  h.settle();
+  EXPECT_EQ(c->appendedAudio(), (std::vector<std::vector<uint8_t>>{{1, 2, 3}}));
+}
+
+}  // namespace
+}  // namespace oskel::test

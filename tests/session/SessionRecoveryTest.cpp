@@ -1,0 +1,233 @@
+// Back-off, the API-key check, sign-out and the stall watchdog.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "session/SessionHarness.h"
+
+namespace oskel::test {
+namespace {
+
+using namespace TranslationEvents;
+
+// Fails the newest connection and checks the next attempt comes exactly after `delay`.
+void expectRetryAfter(SessionHarness& h, double delay) {
+  const auto before = h.client->count();
+  h.fail(*h.client->last(), "connection refused");
+  h.advance(delay - 0.01);
+  EXPECT_EQ(h.client->count(), before) << "retried before " << delay << " s";
+  h.advance(0.01);
+  EXPECT_EQ(h.client->count(), before + 1) << "no retry after " << delay << " s";
+}
+
+TEST(SessionRecovery, RelayBacksOffExponentiallyUpToTenSeconds) {
+  SessionHarness h;
+  h.start();
+  for (double delay : {1.0, 2.0, 4.0, 8.0, 10.0, 10.0, 10.0}) expectRetryAfter(h, delay);
+  EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 1s (socket failure)"));
+  EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 8s (socket failure)"));
+  EXPECT_EQ(h.log.count("reconnecting in 10s (socket failure)"), 3u);
+  EXPECT_TRUE(h.log.contains("connecting (socket failure) -> es"));
+  EXPECT_TRUE(h.keyChecks().empty());
+  const auto names = h.eventNames();
+  EXPECT_EQ(std::count(names.begin(), names.end(), "disconnected"), 7);
+
+  // A connection that becomes ready resets the back-off.
+  h.makeReady("sess_ok");
+  expectRetryAfter(h, 1.0);
+}
+
+TEST(SessionRecovery, DirectPathWaitsForTheKeyCheckBeforeRetrying) {
+  SessionHarness h(TranslationCredential::openai("sk-test"));
+  h.start();
+  h.fail(*h.client->last(), "bad handshake");
+  ASSERT_EQ(h.keyChecks().size(), 1u);
+  EXPECT_EQ(h.keyChecks()[0].apiKey, "sk-test");
+  EXPECT_EQ(h.keyChecks()[0].timeoutSeconds, 10.0);
+  h.advance(30.0);
+  EXPECT_EQ(h.client->count(), 1u);  // nothing until the verdict
+
+  h.answerKeyCheck(0, OpenAIAuth::Unknown{"offline"});
+  EXPECT_TRUE(h.log.contains("reconnecting in 1s (socket failure)"));
+  h.advance(1.0);
+  EXPECT_EQ(h.client->count(), 2u);
+
+  h.fail(*h.client->last(), "bad handshake");
+  h.answerKeyCheck(1, OpenAIAuth::Valid{});
+  h.advance(1.99);
+  EXPECT_EQ(h.client->count(), 2u);
+  h.advance(0.01);
+  EXPECT_EQ(h.client->count(), 3u);
+
+  // Once the server session existed, a failure is not the key's fault.
+  auto live = h.makeReady("sess_1");
+  h.fail(*live, "reset");
+  EXPECT_EQ(h.keyChecks().size(), 2u);
+  h.advance(1.0);
+  EXPECT_EQ(h.client->count(), 4u);
+}
+
+TEST(SessionRecovery, RejectedKeyEndsTheSession) {
+  SessionHarness h(TranslationCredential::openai("sk-bad"));
+  h.start();
+  h.fail(*h.client->last(), "bad handshake");
+  h.answerKeyCheck(0, OpenAIAuth::Rejected{"Incorrect API key provided"});
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"bad handshake"},
+                                                         Fatal{"OpenAI rejected the API key (Incorrect API key "
+                                                               "provided)"}}));
+  EXPECT_TRUE(h.log.contains(
+      "ERROR [en→es] OpenAI rejected the API key (Incorrect API key provided); giving up"));
+  h.session->rotate("x");
+  h.session->forceReconnect("x");
+  h.advance(120.0);
+  EXPECT_EQ(h.client->count(), 1u);
+  // A later stop still completes.
+  h.stop(4.0);
+  EXPECT_EQ(h.completions(), 1);
+  EXPECT_EQ(h.eventNames().back(), "closed");
+}
+
+TEST(SessionRecovery, VerdictAfterStopIsIgnored) {
+  SessionHarness h(TranslationCredential::openai("sk-bad"));
+  h.start();
+  h.fail(*h.client->last(), "bad handshake");
+  h.stop(4.0);
+  h.answerKeyCheck(0, OpenAIAuth::Rejected{"nope"});
+  EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"disconnected", "closed"}));
+}
+
+TEST(SessionRecovery, TokenRejectionSignsOutWithoutDisconnecting) {
+  SessionHarness h;
+  auto live = h.startLive();
+  h.clearEvents();
+  h.fail(*live, "closed by peer", 4401);
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{SignedOut{}}));
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] token rejected (4401); signing out"));
+  EXPECT_FALSE(h.log.contains("failed:"));
+  h.append({1});
+  h.advance(120.0);
+  EXPECT_EQ(h.client->count(), 1u);
+  EXPECT_EQ(h.events().size(), 1u);
+
+  SessionHarness connecting;  // rejected before it was ever live
+  connecting.start();
+  connecting.fail(*connecting.client->last(), "closed by peer", 4401);
+  connecting.advance(60.0);
+  EXPECT_EQ(connecting.eventNames(), (std::vector<std::string>{"signedOut"}));
+  EXPECT_EQ(connecting.client->count(), 1u);
+}
+
+TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietly) {
+  SessionHarness h;
+  auto live = h.startLive();
+  h.clearEvents();
+  h.closed(*live);
+  EXPECT_TRUE(live->closed());
+  EXPECT_TRUE(h.events().empty());
+  EXPECT_TRUE(h.log.contains("reconnecting in 1s (server closed the session)"));
+  h.advance(1.0);
+  EXPECT_EQ(h.client->count(), 2u);
+}
+
+TEST(SessionRecovery, FailureOfADrainingConnectionChangesNothing) {
+  SessionHarness h;
+  auto old = h.startLive("sess_a");
+  h.session->rotate("test");
+  h.settle();
+  auto replacement = h.makeReady("sess_b");
+  h.clearEvents();
+  h.fail(*old, "reset");
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"reset"}}));
+  h.advance(60.0);
+  EXPECT_EQ(h.client->count(), 2u);
+  h.append({5});
+  EXPECT_EQ(replacement->appendedAudio().size(), 1u);
+}
+
+TEST(SessionRecovery, UnusableOriginIsAnErrorAndBacksOff) {
+  ::setenv("OSKEL_API", "ftp://relay.example", 1);
+  SessionHarness h;
+  h.start();
+  ::unsetenv("OSKEL_API");
+  EXPECT_EQ(h.client->count(), 0u);
+  EXPECT_TRUE(h.log.contains("ERROR [en→es] cannot open a connection: relay origin"));
+  ASSERT_EQ(h.eventNames(), (std::vector<std::string>{"disconnected"}));
+  EXPECT_TRUE(h.log.contains("reconnecting in 1s (start)"));
+  h.advance(1.0);
+  EXPECT_EQ(h.client->count(), 1u);
+}
+
+TEST(SessionRecovery, ForcedReconnectDropsTheLiveConnection) {
+  SessionHarness h;
+  auto live = h.startLive();
+  h.clearEvents();
+  h.session->forceReconnect("output stalled");
+  h.settle();
+  EXPECT_TRUE(live->closed());
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"output stalled"}}));
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: output stalled"));
+  h.receive(*live, R"({"type":"session.output_transcript.delta","delta":"ghost"})");
+  live->fail("late failure");
+  h.settle();
+  EXPECT_EQ(h.events().size(), 1u);  // nothing from a cancelled connection
+  h.advance(1.0);
+  EXPECT_EQ(h.client->count(), 2u);
+  EXPECT_TRUE(h.log.contains("connecting (output stalled) -> es"));
+}
+
+// A block every 100 ms for `seconds`, the clock moving along.
+void sendAudio(SessionHarness& h, double seconds) {
+  for (int i = 0; i < static_cast<int>(seconds * 10.0 + 0.5); ++i) {
+    h.append({1, 2, 3, 4});
+    h.advance(0.1);
+  }
+}
+
+TEST(SessionWatchdog, ReconnectsOnTheFirstTickAfterEightSecondsOfSilence) {
+  SessionHarness h;
+  h.start();                    // ticks at 2, 4, 6, 8, 10 s
+  h.advance(0.25);
+  h.makeReady("sess_1");        // ready at 0.25 s; the server says nothing more
+  sendAudio(h, 7.8);            // past the tick at 8 s, which saw 7.75 s
+  EXPECT_EQ(h.client->count(), 1u);
+  h.clearEvents();
+  sendAudio(h, 2.0);            // the tick at 10 s sees 9.75 s
+  EXPECT_EQ(h.client->count(), 1u);
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"no server messages for 10s while sending audio"}}));
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: no server messages for 10s while sending audio"));
+  EXPECT_TRUE(h.client->at(0)->closed());
+  h.advance(1.0);
+  EXPECT_EQ(h.client->count(), 2u);
+}
+
+TEST(SessionWatchdog, QuietWhileNoAudioIsSentOrTheServerTalks) {
+  SessionHarness h;
+  h.startLive("sess_1");
+  sendAudio(h, 1.0);
+  h.advance(120.0);  // long silence, but no audio for the last 3 s
+  EXPECT_EQ(h.client->count(), 1u);
+
+  for (int i = 0; i < 300; ++i) {  // 30 s of audio with the server answering every second
+    h.append({1, 2});
+    if (i % 10 == 0) h.receive(*h.client->last(), R"({"type":"session.output_transcript.delta","delta":"."})");
+    h.advance(0.1);
+  }
+  EXPECT_EQ(h.client->count(), 1u);
+  EXPECT_FALSE(h.log.contains("reconnecting"));
+}
+
+TEST(SessionWatchdog, StallTimeoutIsAdjustable) {
+  const double saved = TranslationSession::stallTimeout();
+  TranslationSession::setStallTimeout(3.0);
+  SessionHarness h;
+  h.start();
+  h.advance(0.25);
+  h.makeReady("sess_1");
+  sendAudio(h, 3.8);  // the tick at 4 s sees 3.75 s of silence
+  TranslationSession::setStallTimeout(saved);
+  EXPECT_TRUE(h.log.contains("reconnecting: no server messages for 4s while sending audio"));
+}
+
+}  // namespace
+}  // namespace oskel::test

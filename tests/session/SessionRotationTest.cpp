@@ -1,0 +1,163 @@
+// Rotation to a fresh server session before expiry, without a gap in the audio.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "session/SessionHarness.h"
+
+namespace oskel::test {
+namespace {
+
+using namespace TranslationEvents;
+
+TEST(SessionRotation, ThirtyMinuteExpiryRotatesSixtySecondsAhead) {
+  SessionHarness h;
+  Log::setVerbose(true);
+  auto first = h.startLive("sess_a", 1800.0);
+  Log::setVerbose(false);
+  EXPECT_TRUE(h.log.contains("DEBUG [en→es] rotation scheduled in 1740s"));
+  h.advance(1739.9);
+  EXPECT_EQ(h.client->count(), 1u);
+  h.advance(0.1);
+  ASSERT_EQ(h.client->count(), 2u);
+  EXPECT_TRUE(h.log.contains("INFO  [en→es] connecting (session expires in 60s) -> es"));
+
+  // The old connection keeps the audio until the new one is ready, then drains.
+  auto second = h.client->last();
+  h.created(*second, "sess_b");
+  h.append(numberedBlock(1));
+  h.updated(*second);
+  EXPECT_TRUE(h.log.contains("INFO  [en→es] rotated to session sess_b; draining sess_a"));
+  EXPECT_EQ(first->sentTypes().back(), "session.close");
+  h.append(numberedBlock(2));
+  ASSERT_EQ(first->appendedAudio().size(), 1u);
+  EXPECT_EQ(blockNumber(first->appendedAudio()[0]), 1u);
+  ASSERT_EQ(second->appendedAudio().size(), 1u);
+  EXPECT_EQ(blockNumber(second->appendedAudio()[0]), 2u);
+
+  // The retired connection's last translation still reaches the owner.
+  h.clearEvents();
+  h.receive(*first, R"({"type":"session.output_audio.delta","delta":"AQI="})");
+  h.receive(*first, R"({"type":"session.output_transcript.delta","delta":"fin"})");
+  h.closed(*first);
+  EXPECT_TRUE(first->closed());
+  EXPECT_TRUE(h.log.contains("INFO  [en→es] session sess_a closed"));
+  h.receive(*first, R"({"type":"session.output_transcript.delta","delta":"late"})");
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{OutputAudio{{1, 2}}, OutputTranscript{"fin"}}));
+  EXPECT_FALSE(second->closed());
+  EXPECT_EQ(h.client->count(), 2u);  // draining one closing is not a reason to reconnect
+}
+
+struct DelayCase {
+  double expiresIn;
+  double delay;
+  const char* logged;
+};
+
+class SessionRotationDelay : public ::testing::TestWithParam<DelayCase> {};
+
+TEST_P(SessionRotationDelay, FiresAfterTheWorkedDelay) {
+  const auto& param = GetParam();
+  SessionHarness h;
+  Log::setVerbose(true);
+  h.startLive("sess_a", param.expiresIn);
+  Log::setVerbose(false);
+  EXPECT_TRUE(h.log.contains(std::string("rotation scheduled in ") + param.logged + "s"));
+  h.advance(param.delay - 0.001);
+  EXPECT_EQ(h.client->count(), 1u);
+  h.advance(0.001);
+  EXPECT_EQ(h.client->count(), 2u);
+  EXPECT_TRUE(h.log.contains("connecting (session expires in 60s)"));
+}
+
+INSTANTIATE_TEST_SUITE_P(WorkedDelays, SessionRotationDelay,
+                         ::testing::Values(DelayCase{1800.0, 1740.0, "1740"}, DelayCase{65.0, 32.5, "32"},
+                                           DelayCase{70.0, 10.0, "10"}, DelayCase{8.0, 5.0, "5"},
+                                           DelayCase{-30.0, 5.0, "5"}));
+
+TEST(SessionRotation, NoExpiryNoRotation) {
+  SessionHarness h;
+  h.startLive("sess_a", std::nullopt);
+  h.advance(7200.0);
+  EXPECT_EQ(h.client->count(), 1u);
+}
+
+TEST(SessionRotation, RotateOnlyWhenLiveAndNothingPending) {
+  SessionHarness h;
+  h.start();
+  h.session->rotate("stall");  // connecting, not live
+  h.settle();
+  EXPECT_EQ(h.client->count(), 1u);
+  h.makeReady("sess_a");
+  h.session->rotate("stall");
+  h.settle();
+  EXPECT_EQ(h.client->count(), 2u);
+  EXPECT_TRUE(h.log.contains("connecting (stall) -> es"));
+  h.session->rotate("stall again");  // a replacement is already pending
+  h.settle();
+  EXPECT_EQ(h.client->count(), 2u);
+
+  h.fail(*h.client->at(0), "reset by peer");  // the live one dies: backing off
+  h.session->rotate("stall");
+  h.settle();
+  EXPECT_EQ(h.client->count(), 2u);
+}
+
+TEST(SessionRotation, FailedReplacementIsRetriedAfterExactlyFiveSeconds) {
+  SessionHarness h;
+  auto live = h.startLive("sess_a", 1800.0);
+  h.session->rotate("stall");
+  h.settle();
+  h.clearEvents();
+  h.fail(*h.client->last(), "handshake failed");
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"handshake failed"}}));
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] connection (connecting) failed: handshake failed"));
+  h.append(numberedBlock(1));
+  EXPECT_EQ(live->appendedAudio().size(), 1u);  // the live connection carries on
+  h.advance(4.999);
+  EXPECT_EQ(h.client->count(), 2u);
+  h.advance(0.001);
+  ASSERT_EQ(h.client->count(), 3u);
+  EXPECT_TRUE(h.log.contains("connecting (retry rotation) -> es"));
+  EXPECT_FALSE(h.log.contains("reconnecting in"));
+}
+
+TEST(SessionRotation, ServerClosingAReplacementDoesNotWedgeTheSession) {
+  SessionHarness h;
+  h.startLive("sess_a", 1800.0);
+  h.session->rotate("stall");
+  h.settle();
+  h.closed(*h.client->last());
+  h.advance(5.0);
+  ASSERT_EQ(h.client->count(), 3u);
+  h.makeReady("sess_c");
+  EXPECT_TRUE(h.log.contains("rotated to session sess_c; draining sess_a"));
+}
+
+// Blocks appended across many rotations arrive exactly once, in order, on
+// whichever connection was live at the time.
+TEST(SessionRotation, NoBlockLostOrDuplicatedAcrossRotations) {
+  SessionHarness h;
+  h.startLive("sess_0", 1800.0);
+  uint32_t next = 0;
+  for (int rotation = 1; rotation <= 5; ++rotation) {
+    for (int i = 0; i < 3; ++i) h.append(numberedBlock(next++));
+    h.session->rotate("test");
+    h.settle();
+    auto replacement = h.client->last();
+    for (int i = 0; i < 3; ++i) h.append(numberedBlock(next++));
+    h.created(*replacement, "sess_" + std::to_string(rotation));
+    for (int i = 0; i < 3; ++i) h.append(numberedBlock(next++));
+    h.updated(*replacement);
+    for (int i = 0; i < 3; ++i) h.append(numberedBlock(next++));
+    h.closed(*h.client->at(h.client->count() - 2));
+  }
+  std::vector<uint32_t> received;
+  for (std::size_t i = 0; i < h.client->count(); ++i)
+    for (const auto& block : h.client->at(i)->appendedAudio()) received.push_back(blockNumber(block));
+  ASSERT_EQ(received.size(), next);
+  for (uint32_t i = 0; i < next; ++i) EXPECT_EQ(received[i], i);
+}
+
+}  // namespace
+}  // namespace oskel::test

@@ -1,0 +1,234 @@
+// The bounded stop, and what releasing a session leaves behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "session/SessionHarness.h"
+
+namespace oskel::test {
+namespace {
+
+using namespace TranslationEvents;
+
+TEST(SessionStop, CompletesWhenTheServerConfirms) {
+  SessionHarness h;
+  auto live = h.startLive();
+  h.clearEvents();
+  h.stop(4.0);
+  EXPECT_EQ(live->sentTypes().back(), "session.close");
+  EXPECT_EQ(h.completions(), 0);
+  h.advance(1.0);
+  h.receive(*live, R"({"type":"session.output_transcript.delta","delta":"last words"})");
+  h.closed(*live);
+  EXPECT_EQ(h.completions(), 1);
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{OutputTranscript{"last words"}, Closed{}}));
+  EXPECT_TRUE(live->closed());
+  h.advance(10.0);
+  EXPECT_EQ(h.completions(), 1);
+  EXPECT_FALSE(h.log.contains("did not arrive"));
+}
+
+TEST(SessionStop, ClosesBySocketAfterTheTimeout) {
+  SessionHarness h;
+  auto live = h.startLive();
+  h.stop(4.0);
+  h.advance(3.999);
+  EXPECT_EQ(h.completions(), 0);
+  EXPECT_FALSE(live->closed());
+  h.advance(0.001);
+  EXPECT_EQ(h.completions(), 1);
+  EXPECT_TRUE(live->closed());
+  EXPECT_EQ(h.eventNames().back(), "closed");
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] session.closed did not arrive within 4.0s; closing socket"));
+  // A confirmation that arrives later changes nothing.
+  h.closed(*live);
+  EXPECT_EQ(h.completions(), 1);
+  const auto names = h.eventNames();
+  EXPECT_EQ(std::count(names.begin(), names.end(), "closed"), 1);
+}
+
+TEST(SessionStop, TimeoutIsLoggedInItsShortestDecimalForm) {
+  SessionHarness h;
+  h.startLive();
+  h.stop(0.3);
+  h.advance(0.3);
+  EXPECT_TRUE(h.log.contains("session.closed did not arrive within 0.3s; closing socket"));
+  EXPECT_EQ(h.completions(), 1);
+}
+
+TEST(SessionStop, NeverConnectedCompletesAtOnce) {
+  SessionHarness h;
+  h.stop(4.0);
+  EXPECT_EQ(h.completions(), 1);
+  EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"closed"}));
+  h.start();  // too late: nothing is opened
+  h.advance(30.0);
+  EXPECT_EQ(h.client->count(), 0u);
+}
+
+TEST(SessionStop, PendingConnectionIsDroppedAtOnce) {
+  SessionHarness h;
+  h.start();
+  h.stop(4.0);
+  EXPECT_TRUE(h.client->last()->closed());
+  EXPECT_EQ(h.completions(), 1);
+}
+
+TEST(SessionStop, WaitsForEveryDrainingConnection) {
+  SessionHarness h;
+  auto old = h.startLive("sess_a");
+  h.session->rotate("test");
+  h.settle();
+  auto replacement = h.makeReady("sess_b");
+  h.stop(4.0);
+  h.closed(*replacement);
+  EXPECT_EQ(h.completions(), 0);
+  h.closed(*old);
+  EXPECT_EQ(h.completions(), 1);
+}
+
+TEST(SessionStop, NothingMoreHappensAfterAStop) {
+  SessionHarness h;
+  auto live = h.startLive("sess_a", 100.0);
+  h.stop(4.0);
+  const auto sentBefore = live->sent().size();
+  h.append({1, 2});
+  h.session->rotate("x");
+  h.session->forceReconnect("x");
+  live->fail("reset");
+  h.advance(3600.0);
+  EXPECT_EQ(live->sent().size(), sentBefore);
+  EXPECT_EQ(h.client->count(), 1u);
+  EXPECT_EQ(h.completions(), 1);  // the failure emptied the drain
+  EXPECT_EQ(h.eventNames().back(), "closed");
+}
+
+TEST(SessionStop, EveryCompletionRunsOnce) {
+  SessionHarness h;
+  auto live = h.startLive();
+  h.stop(4.0);
+  h.stop(4.0);
+  h.closed(*live);
+  EXPECT_EQ(h.completions(), 2);
+  h.stop(4.0);  // a stop after the end completes at once
+  EXPECT_EQ(h.completions(), 3);
+  const auto names = h.eventNames();
+  EXPECT_EQ(std::count(names.begin(), names.end(), "closed"), 2);
+}
+
+TEST(SessionStop, SignedOutSessionStopsAtOnce) {
+  SessionHarness h;
+  auto live = h.startLive();
+  h.fail(*live, "bye", 4401);
+  h.stop(4.0);
+  EXPECT_EQ(h.completions(), 1);
+  EXPECT_EQ(h.eventNames().back(), "closed");
+}
+
+// Releasing a session with work still scheduled: nothing fires, no callback
+// touches the dead session, and its sockets are closed.
+TEST(SessionRelease, CancelsTimersDelaysAndLateSocketTraffic) {
+  SessionHarness h;
+  auto draining = h.startLive("sess_a", 100.0);
+  h.session->rotate("test");
+  h.settle();
+  auto live = h.makeReady("sess_b", 100.0);  // rotation timer and watchdog armed, sess_a draining
+  h.session->rotate("test");
+  h.settle();
+  h.fail(*h.client->last(), "refused");  // "retry rotation" is due in 5 s
+  h.clearEvents();
+  h.log.clear();
+
+  h.release();
+  draining->receive(R"({"type":"session.output_transcript.delta","delta":"late"})");
+  live->fail("late");
+  h.advance(3600.0);
+  EXPECT_TRUE(h.events().empty());
+  EXPECT_TRUE(h.log.lines().empty());
+  EXPECT_TRUE(draining->closed());
+  EXPECT_TRUE(live->closed());
+  EXPECT_EQ(h.client->count(), 3u);
+}
+
+TEST(SessionRelease, DropsALateKeyCheckVerdict) {
+  SessionHarness h(TranslationCredential::openai("sk"));
+  h.start();
+  h.fail(*h.client->last(), "refused");
+  h.answerKeyCheck(0, OpenAIAuth::Unknown{"offline"});  // reconnect due in 1 s
+  h.advance(1.0);
+  h.fail(*h.client->last(), "refused");  // a second check is out
+  h.clearEvents();
+  h.log.clear();
+
+  h.release();
+  h.answerKeyCheck(1, OpenAIAuth::Rejected{"late"});
+  h.advance(60.0);
+  EXPECT_TRUE(h.events().empty());
+  EXPECT_TRUE(h.log.lines().empty());
+  EXPECT_EQ(h.client->count(), 2u);
+}
+
+TEST(SessionRelease, DropsAPendingReconnect) {
+  SessionHarness h;
+  h.closed(*h.startLive());  // reconnect due in 1 s
+  h.release();
+  h.advance(60.0);
+  EXPECT_EQ(h.client->count(), 1u);
+}
+
+TEST(SessionRelease, DropsAStopInProgress) {
+  SessionHarness h;
+  auto live = h.startLive();
+  h.stop(4.0);
+  h.release();
+  h.advance(10.0);
+  EXPECT_EQ(h.completions(), 0);
+  EXPECT_FALSE(h.log.contains("did not arrive"));
+  EXPECT_TRUE(live->closed());
+}
+
+TEST(SessionRelease, OwnerMayDropTheSessionFromItsCompletion) {
+  SessionHarness h;
+  auto live = h.startLive();
+  auto holder = std::make_shared<std::shared_ptr<TranslationSession>>(h.session);
+  std::atomic<bool> completed{false};
+  h.session->stop(4.0, [holder, &completed] {
+    holder->reset();  // the last reference goes on the session's own queue
+    completed = true;
+  });
+  h.session.reset();
+  h.closed(*live);
+  EXPECT_TRUE(completed);
+  h.advance(60.0);
+}
+
+// Threads feeding audio while the server rotates, the owner forces
+// reconnects and finally lets go, all without waiting for each other.
+TEST(SessionRelease, ConcurrentUseAndRelease) {
+  SessionHarness h;
+  h.startLive("sess_a", 100.0);
+  std::vector<std::thread> feeders;
+  for (int t = 0; t < 3; ++t)
+    feeders.emplace_back([session = std::weak_ptr<TranslationSession>(h.session)] {
+      for (uint32_t n = 0; n < 2000; ++n)
+        if (auto s = session.lock()) s->appendAudio(numberedBlock(n, 64));
+    });
+  for (int i = 0; i < 50; ++i) {
+    h.session->rotate("test");
+    if (auto connection = h.client->last(); connection->started()) {
+      connection->receive(R"({"type":"session.created","session":{"id":"s"}})");
+      connection->receive(R"({"type":"session.updated"})");
+      connection->receive(R"({"type":"session.output_audio.delta","delta":"AAA="})");
+    }
+    if (i % 10 == 9) h.session->forceReconnect("test");
+  }
+  h.release();
+  for (auto& feeder : feeders) feeder.join();
+  h.advance(600.0);
+  EXPECT_GE(h.client->count(), 1u);
+}
+
+}  // namespace
+}  // namespace oskel::test
