@@ -31,7 +31,8 @@ class PulseAudioHost final : public AudioHost, public LoopbackHost {
     // user's session socket, then the system-wide one).
     std::string server;
     // Buffering asked of the server: the playback target and the capture
-    // fragment. The server's defaults add hundreds of milliseconds.
+    // fragment; 0 leaves the server's defaults, which add hundreds of
+    // milliseconds.
     double playbackBufferMs = 20;
     double captureFragmentMs = 10;
   };

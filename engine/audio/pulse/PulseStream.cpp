@@ -48,15 +48,19 @@ AudioHostStatus Stream::start() {
   attributes.prebuf = UINT32_MAX;
   attributes.minreq = UINT32_MAX;
   attributes.fragsize = UINT32_MAX;
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+  const double requested = scope_ == AudioScope::output ? options.playbackBufferMs : options.captureFragmentMs;
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | (requested > 0 ? PA_STREAM_ADJUST_LATENCY : 0));
   int connected = 0;
+  // A non-positive request leaves the server's default buffering.
   if (scope_ == AudioScope::output) {
-    attributes.tlength = bytesFor(options.playbackBufferMs, spec);
-    attributes.minreq = bytesFor(options.playbackBufferMs / 4, spec);
+    if (options.playbackBufferMs > 0) {
+      attributes.tlength = bytesFor(options.playbackBufferMs, spec);
+      attributes.minreq = bytesFor(options.playbackBufferMs / 4, spec);
+    }
     pa_stream_set_write_callback(stream_, &Stream::writable, this);
     connected = pa_stream_connect_playback(stream_, side_.node.c_str(), &attributes, flags, nullptr, nullptr);
   } else {
-    attributes.fragsize = bytesFor(options.captureFragmentMs, spec);
+    if (options.captureFragmentMs > 0) attributes.fragsize = bytesFor(options.captureFragmentMs, spec);
     pa_stream_set_read_callback(stream_, &Stream::readable, this);
     connected = pa_stream_connect_record(stream_, side_.node.c_str(), &attributes, flags);
   }
