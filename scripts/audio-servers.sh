@@ -160,7 +160,10 @@ run() {
   mkdir -p "$dir/home"
   local status=0
   if [ "$kind" = pipewire ]; then
-    dbus-run-session -- bash "$script" _inner "$kind" "$dir" "$@" || status=$?
+    # The session bus cannot raise its file limit in a container and says so
+    # on every start; that line is noise here.
+    dbus-run-session -- bash "$script" _inner "$kind" "$dir" "$@" \
+      2> >(grep -v --line-buffered 'Failed to set fd limit' >&2) || status=$?
   else
     bash "$script" _inner "$kind" "$dir" "$@" || status=$?
   fi

@@ -15,9 +15,23 @@ run_suite() {
   (cd "$dir" && ctest --output-on-failure -j "$(nproc)" "$@") || status=1
 }
 
-run_suite release build
+# Tests that need a real audio server ("audio-server" label) run apart, on
+# private headless servers (scripts/audio-servers.sh), never on the user's own.
+audio_server_tests() {
+  local dir=$1
+  shift
+  for server in "$@"; do
+    echo "== audio-server tests on $server ($dir)"
+    bash scripts/audio-servers.sh run "$server" -- \
+      ctest --test-dir "$dir" --output-on-failure -L audio-server || status=1
+  done
+}
+
+run_suite release build -LE audio-server
+audio_server_tests build pulseaudio pipewire
 if [ -z "${OSKEL_QUICK:-}" ]; then
-  run_suite asan build-asan
-  run_suite tsan build-tsan -L concurrency
+  run_suite asan build-asan -LE audio-server
+  audio_server_tests build-asan pulseaudio
+  run_suite tsan build-tsan -L concurrency -LE audio-server
 fi
 exit $status

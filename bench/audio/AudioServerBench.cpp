@@ -159,7 +159,7 @@ struct ClickLoop {
 };
 
 void BM_LoopbackThroughNullSink(benchmark::State& state) {
-  if (!std::getenv("PULSE_SERVER")) {
+  if (!std::getenv("OSKEL_AUDIO_SERVER")) {
     state.SkipWithError("needs a private audio server: scripts/audio-servers.sh run pulseaudio -- ...");
     return;
   }

@@ -1,7 +1,7 @@
 #include "audio/ListenerRegistry.h"
 
-#include <algorithm>
 #include <atomic>
+#include <vector>
 #include <thread>
 
 namespace oskel {
@@ -80,11 +80,6 @@ void ListenerRegistry::notify(AudioHostProperty property, AudioDeviceID device) 
     entry->listener();
     entry->caller.store(std::thread::id{});
   }
-}
-
-bool ListenerRegistry::has(AudioHostProperty property) const {
-  std::lock_guard guard(mutex_);
-  return std::ranges::any_of(entries_, [&](const auto& entry) { return entry->property == property; });
 }
 
 }  // namespace oskel

@@ -20,7 +20,6 @@ class ListenerRegistry : public std::enable_shared_from_this<ListenerRegistry> {
   // Calls, on this thread, every listener of the property (and device, for
   // per-device properties). Must not be called with a lock the listeners take.
   void notify(AudioHostProperty property, AudioDeviceID device = 0);
-  bool has(AudioHostProperty property) const;
 
   struct Entry;
 

@@ -50,6 +50,11 @@ std::expected<std::shared_ptr<PulseAudioHost>, AudioHostError> PulseAudioHost::c
 
 std::string PulseAudioHost::serverDescription() { return core_->serverDescription(); }
 
+bool PulseAudioHost::connected() {
+  Pulse::Core::Lock lock(*core_);
+  return core_->ready();
+}
+
 namespace {
 
 std::vector<Device> mapped(Pulse::Core& core) {

@@ -43,6 +43,9 @@ class PulseAudioHost final : public AudioHost, public LoopbackHost {
 
   // "<server name> <version> at <address>", for diagnostics.
   std::string serverDescription();
+  // False once the server has gone away (stopped or restarted); the host
+  // does not reconnect, its owner connects a new one.
+  bool connected();
 
   // AudioHost
   std::vector<AudioHostDevice> devices() override;

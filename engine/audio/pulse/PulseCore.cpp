@@ -56,60 +56,57 @@ struct SnapshotRound {
     pa_threaded_mainloop_signal(round->loop, 0);
   }
 
-  static void sink(pa_context*, const pa_sink_info* info, int eol, void* self) {
+  // One list entry per call, then a call with eol set: 1 at the end, negative on failure.
+  template <class Info, class Take>
+  static void entry(const Info* info, int eol, void* self, Take take) {
     auto* round = static_cast<SnapshotRound*>(self);
     if (eol < 0) round->failed = true;
     if (eol != 0 || !info) {
       pa_threaded_mainloop_signal(round->loop, 0);
       return;
     }
+    take(*round, *info);
+  }
+
+  // The facts sinks and sources share.
+  template <class Info>
+  static Node nodeOf(const Info& info) {
     Node node;
-    node.index = info->index;
-    node.name = text(info->name);
-    node.description = text(info->description);
-    node.card = info->card;
-    node.ownerModule = info->owner_module;
-    node.monitorSource = text(info->monitor_source_name);
-    node.channels = info->sample_spec.channels;
-    node.channelMap = channelMapText(info->channel_map);
-    node.rate = info->sample_spec.rate;
-    node.hardware = (info->flags & PA_SINK_HARDWARE) != 0;
-    readFormats(node, info->formats, info->n_formats);
-    node.properties = propertiesOf(info->proplist);
-    round->snapshot.sinks.push_back(std::move(node));
+    node.index = info.index;
+    node.name = text(info.name);
+    node.description = text(info.description);
+    node.card = info.card;
+    node.ownerModule = info.owner_module;
+    node.channels = info.sample_spec.channels;
+    node.channelMap = channelMapText(info.channel_map);
+    node.rate = info.sample_spec.rate;
+    readFormats(node, info.formats, info.n_formats);
+    node.properties = propertiesOf(info.proplist);
+    return node;
+  }
+
+  static void sink(pa_context*, const pa_sink_info* info, int eol, void* self) {
+    entry(info, eol, self, [](SnapshotRound& round, const pa_sink_info& sink) {
+      Node node = nodeOf(sink);
+      node.monitorSource = text(sink.monitor_source_name);
+      node.hardware = (sink.flags & PA_SINK_HARDWARE) != 0;
+      round.snapshot.sinks.push_back(std::move(node));
+    });
   }
 
   static void source(pa_context*, const pa_source_info* info, int eol, void* self) {
-    auto* round = static_cast<SnapshotRound*>(self);
-    if (eol < 0) round->failed = true;
-    if (eol != 0 || !info) {
-      pa_threaded_mainloop_signal(round->loop, 0);
-      return;
-    }
-    Node node;
-    node.index = info->index;
-    node.name = text(info->name);
-    node.description = text(info->description);
-    node.card = info->card;
-    node.ownerModule = info->owner_module;
-    node.monitorOfSink = info->monitor_of_sink;
-    node.channels = info->sample_spec.channels;
-    node.channelMap = channelMapText(info->channel_map);
-    node.rate = info->sample_spec.rate;
-    node.hardware = (info->flags & PA_SOURCE_HARDWARE) != 0;
-    readFormats(node, info->formats, info->n_formats);
-    node.properties = propertiesOf(info->proplist);
-    round->snapshot.sources.push_back(std::move(node));
+    entry(info, eol, self, [](SnapshotRound& round, const pa_source_info& source) {
+      Node node = nodeOf(source);
+      node.monitorOfSink = source.monitor_of_sink;
+      node.hardware = (source.flags & PA_SOURCE_HARDWARE) != 0;
+      round.snapshot.sources.push_back(std::move(node));
+    });
   }
 
   static void module(pa_context*, const pa_module_info* info, int eol, void* self) {
-    auto* round = static_cast<SnapshotRound*>(self);
-    if (eol < 0) round->failed = true;
-    if (eol != 0 || !info) {
-      pa_threaded_mainloop_signal(round->loop, 0);
-      return;
-    }
-    round->snapshot.modules.emplace(info->index, text(info->name));
+    entry(info, eol, self, [](SnapshotRound& round, const pa_module_info& module) {
+      round.snapshot.modules.emplace(module.index, text(module.name));
+    });
   }
 };
 
@@ -235,8 +232,11 @@ int32_t Core::lastError() const {
   return error != 0 ? error : PA_ERR_UNKNOWN;
 }
 
-void Core::contextState(pa_context*, void* self) {
-  pa_threaded_mainloop_signal(static_cast<Core*>(self)->loop_, 0);
+void Core::contextState(pa_context* context, void* self) {
+  auto* core = static_cast<Core*>(self);
+  // A server that goes away takes every device with it.
+  if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) core->enqueue(true);
+  pa_threaded_mainloop_signal(core->loop_, 0);
 }
 
 namespace {
