@@ -5,20 +5,17 @@
 #include <optional>
 #include <string>
 
+#include "PipelineRun.h"
+
 namespace oskel {
 
 class AudioHost;
 
 struct ListenOptions {
-  std::string language;                     // --to
   std::optional<std::string> inputDevice;   // --input: UID or name; absent: the default input
   std::optional<std::string> outputDevice;  // --output: UID or name; absent: the default output
-  std::optional<std::string> from;          // --from: the speaker's language, for the label
-  std::optional<double> voiceOverDB;        // --voice-over
-  std::optional<double> duckDB;             // --duck
-  bool normalize = false;                   // --normalize: raise quiet input
   std::optional<double> seconds;            // --seconds: end after this long; absent: Ctrl-C
-  std::optional<std::string> record;        // --record: stereo recording of played and captured audio
+  PipelineChoices pipeline{"listen"};
 };
 
 // `oskel listen`: one translation pipeline from a microphone to a speaker on

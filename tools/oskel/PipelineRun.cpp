@@ -1,10 +1,62 @@
 #include "PipelineRun.h"
 
+#include <chrono>
+#include <ostream>
+
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+
 #include "StopSignal.h"
 
 namespace oskel {
 
-PipelineRun::PipelineRun(std::shared_ptr<TranslationPipeline> pipeline) : pipeline_(std::move(pipeline)) {
+namespace {
+
+constexpr double drainTimeout = 4.0;
+constexpr double interruptedDrainTimeout = 0.3;
+
+}  // namespace
+
+std::expected<std::unique_ptr<PipelineRun>, int> PipelineRun::start(const PipelineChoices& choices,
+                                                                    std::shared_ptr<AudioInputEndpoint> input,
+                                                                    std::shared_ptr<AudioOutputEndpoint> output,
+                                                                    std::ostream& out, std::ostream& err) {
+  const auto fail = [&](const std::string& message) {
+    fmt::print(err, "oskel {}: {}\n", choices.command, message);
+    return std::unexpected(1);
+  };
+  auto service = chooseService();
+  if (!service) return fail(service.error());
+  if (!service->description.empty()) {
+    fmt::print(out, "{}\n", service->description);
+    out.flush();  // the captions are written unbuffered
+  }
+
+  auto capture = std::make_shared<InputTap>(std::move(input));
+  PipelineConfig config(choices.from.value_or("auto") + "→" + choices.language, capture, std::move(output),
+                        TranslationOptions(choices.language), service->credential);
+  config.sessionEnvironment = service->environment;
+  config.voiceOverGainDB = choices.voiceOverDB;
+  config.voiceOverDuckDB = choices.duckDB;
+  config.normalizeInput = choices.normalize;
+  std::unique_ptr<PipelineRun> run(
+      new PipelineRun(choices, std::move(*service), TranslationPipeline::make(std::move(config))));
+
+  if (choices.record) {
+    auto recording = CommandRecording::start(*choices.record, *run->pipeline_, *capture);
+    if (!recording) return fail("cannot record to " + *choices.record + ": " + recording.error());
+    run->recording_ = std::move(*recording);
+  }
+  StopSignal::install();
+  if (auto started = run->pipeline_->start(); !started) {
+    run->stop(0.0);
+    return fail(started.error().description());
+  }
+  return run;
+}
+
+PipelineRun::PipelineRun(PipelineChoices choices, ServiceChoice service, std::shared_ptr<TranslationPipeline> pipeline)
+    : choices_(std::move(choices)), service_(std::move(service)), pipeline_(std::move(pipeline)) {
   pipeline_->setOnEvent([state = state_](const PipelineEvent& event) {
     std::optional<std::string> why;
     if (const auto* fatal = std::get_if<PipelineEvents::Fatal>(&event)) why = fatal->message;
@@ -17,10 +69,8 @@ PipelineRun::PipelineRun(std::shared_ptr<TranslationPipeline> pipeline) : pipeli
   });
 }
 
-std::optional<std::string> PipelineRun::start() {
-  StopSignal::install();
-  if (auto started = pipeline_->start(); !started) return started.error().description();
-  return std::nullopt;
+PipelineRun::~PipelineRun() {
+  if (!stopped_) stop(interruptedDrainTimeout);
 }
 
 void PipelineRun::wait(const std::function<bool()>& finished) {
@@ -39,6 +89,7 @@ void PipelineRun::wait(const std::function<bool()>& finished) {
 }
 
 void PipelineRun::stop(double sessionTimeout) {
+  stopped_ = true;
   pipeline_->stop(sessionTimeout, [state = state_] {
     std::lock_guard guard(state->mutex);
     state->stopped = true;
@@ -48,9 +99,19 @@ void PipelineRun::stop(double sessionTimeout) {
   state_->changed.wait(lock, [&] { return state_->stopped; });
 }
 
-std::optional<std::string> PipelineRun::failure() const {
-  std::lock_guard guard(state_->mutex);
-  return state_->failure;
+int PipelineRun::finish(std::ostream& out, std::ostream& err) {
+  stop(interrupted_ ? interruptedDrainTimeout : drainTimeout);
+  if (recording_) recording_->finish(out);
+  std::optional<std::string> failure;
+  {
+    std::lock_guard guard(state_->mutex);
+    failure = state_->failure;
+  }
+  if (failure) {
+    fmt::print(err, "oskel {}: {}\n", choices_.command, *failure);
+    return 1;
+  }
+  return interrupted_ ? 130 : 0;
 }
 
 }  // namespace oskel

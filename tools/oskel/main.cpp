@@ -8,6 +8,20 @@
 #include "TranslateCommand.h"
 #include "log/Log.h"
 
+namespace {
+
+void addPipelineOptions(CLI::App& command, oskel::PipelineChoices& choices) {
+  command.add_option("--to", choices.language, "Language to translate into (a two-letter code)")->required();
+  command.add_option("--from", choices.from, "Language spoken (only names the captions)");
+  command.add_option("--voice-over", choices.voiceOverDB, "Keep the original voice under the translation at this level (dB)");
+  command.add_option("--duck", choices.duckDB, "Lower the original to this level (dB) while translation plays");
+  command.add_flag("--normalize", choices.normalize, "Raise quiet speech towards a steady level before sending it");
+  command.add_option("--record", choices.record,
+                     "Record a stereo WAV file: left what is played, right what is captured");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace oskel;
   CLI::App app{"Oskel, a live speech interpreter, on the command line."};
@@ -19,25 +33,17 @@ int main(int argc, char** argv) {
   auto* translateCommand =
       app.add_subcommand("translate", "Translate a WAV recording in real time, with live captions");
   translateCommand->add_option("input", translate.input, "WAV file to translate")->required()->check(CLI::ExistingFile);
-  translateCommand->add_option("--to", translate.language, "Language to translate into (a two-letter code)")
-      ->required();
   translateCommand->add_option("-o,--output", translate.output, "Write what is played to this WAV file");
-  translateCommand->add_option("--from", translate.from, "Language of the recording (only names the captions)");
-  translateCommand->add_option("--voice-over", translate.voiceOverDB, "Keep the original voice at this level (dB)");
-  translateCommand->add_option("--duck", translate.duckDB, "Lower the original to this level (dB) while translating");
+  addPipelineOptions(*translateCommand, translate.pipeline);
 
   ListenOptions listen;
   auto* listenCommand =
       app.add_subcommand("listen", "Translate a microphone to a speaker on the audio server, with live captions");
-  listenCommand->add_option("--to", listen.language, "Language to translate into (a two-letter code)")->required();
   listenCommand->add_option("--input", listen.inputDevice, "Microphone (UID or name; default: the default input)");
   listenCommand->add_option("--output", listen.outputDevice, "Speaker (UID or name; default: the default output)");
-  listenCommand->add_option("--from", listen.from, "Language spoken (only names the captions)");
-  listenCommand->add_option("--voice-over", listen.voiceOverDB, "Keep the original voice at this level (dB)");
-  listenCommand->add_option("--duck", listen.duckDB, "Lower the original to this level (dB) while translating");
-  listenCommand->add_flag("--normalize", listen.normalize, "Raise a quiet microphone towards a steady level");
   listenCommand->add_option("--seconds", listen.seconds, "Stop after this many seconds (default: at Ctrl-C)")
       ->check(CLI::PositiveNumber);
+  addPipelineOptions(*listenCommand, listen.pipeline);
 
   DevicesCommandOptions devices;
   auto* devicesCommand = app.add_subcommand("devices", "List the audio devices of the audio server");
