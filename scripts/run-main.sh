@@ -6,4 +6,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh release >/dev/null
-exec build/tools/oskel/oskel translate assets/speech-en.wav --to es "$@"
+exec build/tools/oskel/oskel translate assets/speech-en.wav --to es -o build/translated.wav "$@"

@@ -1,0 +1,486 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "dsp/PCM16.h"
+#include "log/Log.h"
+#include "pipeline/PipelineHarness.h"
+
+namespace oskel::test {
+namespace {
+
+using Events = std::vector<PipelineEvent>;
+
+template <class Case>
+size_t countOf(const Events& events) {
+  return static_cast<size_t>(
+      std::count_if(events.begin(), events.end(), [](const auto& e) { return std::holds_alternative<Case>(e); }));
+}
+
+size_t firstNonSilent(const std::vector<float>& samples, size_t from = 0) {
+  for (size_t i = from; i < samples.size(); ++i)
+    if (std::abs(samples[i]) > 1e-4f) return i;
+  return samples.size();
+}
+
+class VerboseLog {
+ public:
+  VerboseLog() : previous_(Log::verbose()) { Log::setVerbose(true); }
+  ~VerboseLog() { Log::setVerbose(previous_); }
+
+ private:
+  bool previous_;
+};
+
+// The scripted server never answers; the session's watchdog would reconnect
+// after 8 s of that while audio is sent.
+class QuietServerAllowed {
+ public:
+  QuietServerAllowed() : previous_(TranslationSession::stallTimeout()) { TranslationSession::setStallTimeout(1e6); }
+  ~QuietServerAllowed() { TranslationSession::setStallTimeout(previous_); }
+
+ private:
+  double previous_;
+};
+
+// MARK: Sending
+
+TEST(TranslationPipelineSending, SpeechGoesOutInWholeChunksOfAtLeastAHundredMilliseconds) {
+  PipelineHarness h;
+  h.start();
+  auto connection = h.live();
+  const auto speech = tone(1.0, 48000.0);
+  h.tick(50, speech);
+
+  const auto chunks = PipelineHarness::appended(*connection);
+  ASSERT_GE(chunks.size(), 9u);
+  int64_t total = 0;
+  for (const auto& chunk : chunks) {
+    EXPECT_GE(chunk.size(), 2400u);
+    EXPECT_LT(chunk.size(), 2 * 2400u);
+    total += static_cast<int64_t>(chunk.size());
+  }
+  EXPECT_EQ(total, h.pipeline->framesSent());
+  // 24 kHz of the same tone: the level survives resampling and the codec.
+  std::vector<float> sent;
+  for (const auto& chunk : chunks) sent.insert(sent.end(), chunk.begin(), chunk.end());
+  EXPECT_NEAR(rmsOf(sent, 2400), 0.5f / std::sqrt(2.0f), 0.01f);
+  EXPECT_NEAR(h.pipeline->speechSeconds(), 1.0, 0.021);
+  EXPECT_EQ(h.pipeline->framesGated(), 0);
+}
+
+TEST(TranslationPipelineSending, ANormalisedInputIsRaisedBeforeSendingButTheVoiceOverKeepsTheOriginal) {
+  PipelineHarness::Options options;
+  options.normalizeInput = true;
+  options.voiceOverGainDB = 0.0;
+  options.voiceOverDuckDB = std::nullopt;
+  PipelineHarness h(options);
+  h.start();
+  auto connection = h.live();
+  const auto quiet = tone(1.0, 48000.0, 440.0, 0.02f);  // about -37 dBFS
+  h.tick(150, quiet);
+
+  const auto chunks = PipelineHarness::appended(*connection);
+  ASSERT_FALSE(chunks.empty());
+  // Boosted towards -20 dBFS, at most 18 dB.
+  EXPECT_GT(PCM16::dBFS(chunks.back()), -25.0f);
+  EXPECT_LT(PCM16::dBFS(chunks.back()), -19.0f + 0.5f);
+  // The voice-over plays the captured level unchanged (0 dB, no translation).
+  const auto& played = h.played();
+  EXPECT_NEAR(PCM16::dBFS(std::vector<float>(played.end() - 4800, played.end())), PCM16::dBFS(quiet), 0.5f);
+}
+
+// MARK: Silence gate
+
+TEST(TranslationPipelineGate, ThirtySecondsOfQuietCloseTheGateAndSpeechSendsTheHeldChunkFirst) {
+  VerboseLog verbose;
+  QuietServerAllowed quietServer;
+  PipelineHarness h;
+  h.start();
+  auto connection = h.live();
+  const std::vector<float> hiss(960, 0.001f);  // -60 dBFS: below the gate's -50
+  h.tick(1499, hiss);                          // the first block is at 0.02 s: 29.98 s of quiet
+  EXPECT_FALSE(h.log.contains("silence gate closed"));
+  h.tick(2, hiss);
+  EXPECT_TRUE(h.log.contains("DEBUG [en→es] silence gate closed after 30s of quiet; not sending audio"));
+  const size_t beforeClose = connection->appendedAudio().size();
+
+  h.tick(105, hiss);  // 2.1 s more: nothing goes out, the held chunk is replaced
+  EXPECT_EQ(connection->appendedAudio().size(), beforeClose);
+  EXPECT_GE(h.pipeline->framesGated(), 2 * 24000);
+  EXPECT_TRUE(h.log.contains(", silence gate closed"));  // the level line says so too
+
+  const auto speech = tone(0.1, 48000.0);
+  const int64_t gatedBefore = h.pipeline->framesGated();
+  h.tick(5, speech);
+  const auto chunks = PipelineHarness::appended(*connection);
+  ASSERT_EQ(chunks.size(), beforeClose + 2);
+  // The held quiet chunk first, then the one with the speech onset.
+  EXPECT_LT(PCM16::dBFS(chunks[beforeClose]), -55.0f);
+  EXPECT_GT(PCM16::dBFS(chunks[beforeClose + 1]), -20.0f);
+  EXPECT_EQ(h.pipeline->framesGated(), gatedBefore - static_cast<int64_t>(chunks[beforeClose].size()));
+  EXPECT_TRUE(h.log.contains("DEBUG [en→es] silence gate opened; sending audio again"));
+
+  ASSERT_TRUE(h.stop());
+  EXPECT_TRUE(h.log.contains("[en→es] stopped: sent "));
+  EXPECT_TRUE(h.log.contains("s of audio, silence gate held back 2.1s of audio (1 closure)"));
+}
+
+TEST(TranslationPipelineGate, WithoutAGateQuietAudioKeepsFlowing) {
+  QuietServerAllowed quietServer;
+  PipelineHarness::Options options;
+  options.silenceGate = false;
+  PipelineHarness h(options);
+  h.start();
+  auto connection = h.live();
+  h.tick(1600);
+  EXPECT_EQ(h.pipeline->framesGated(), 0);
+  EXPECT_GE(connection->appendedAudio().size(), 315u);
+  ASSERT_TRUE(h.stop());
+  EXPECT_FALSE(h.log.contains("silence gate held back"));
+}
+
+// MARK: Receiving
+
+TEST(TranslationPipelineReceiving, TranslationPlaysOnlyOnce120MillisecondsAreBuffered) {
+  PipelineHarness h;
+  h.start();
+  h.live();
+  h.serverAudio(tone(0.1, 24000.0, 300.0));  // 100 ms: below the 120 ms prefill
+  h.tick(3);
+  EXPECT_EQ(firstNonSilent(h.played()), h.played().size());
+  EXPECT_NEAR(static_cast<double>(h.pipeline->translationBuffered()), 4800.0, 100.0);
+
+  h.serverAudio(tone(0.1, 24000.0, 300.0));
+  const size_t before = h.played().size();
+  h.tick(12);
+  // Plays from the first render (the resampler's filter delay aside).
+  EXPECT_LT(firstNonSilent(h.played(), before), before + 100);
+  // About 200 ms at 48 kHz, then an underrun: silence.
+  const auto& played = h.played();
+  size_t last = played.size();
+  while (last > before && std::abs(played[last - 1]) <= 1e-4f) --last;
+  EXPECT_NEAR(static_cast<double>(last - before), 9600.0, 200.0);
+
+  // After the underrun a short burst waits for the prefill once more.
+  h.serverAudio(tone(0.05, 24000.0, 300.0));
+  const size_t later = h.played().size();
+  h.tick(5);
+  EXPECT_EQ(firstNonSilent(h.played(), later), h.played().size());
+  h.serverAudio(tone(0.1, 24000.0, 300.0));
+  h.tick(1);
+  EXPECT_LT(firstNonSilent(h.played(), later), h.played().size());
+  EXPECT_EQ(h.pipeline->framesReceived(), 8400);
+  EXPECT_DOUBLE_EQ(h.pipeline->translatedSeconds(), 0.35);
+}
+
+TEST(TranslationPipelineReceiving, NearSilentDeltasAreCountedButNeverPlayed) {
+  PipelineHarness h;
+  h.start();
+  h.live();
+  h.serverAudio(std::vector<float>(4800, 0.0f));
+  h.serverAudio(tone(0.2, 24000.0, 300.0, 0.0003f));  // about -73 dBFS
+  h.tick(10);
+  EXPECT_EQ(h.pipeline->framesReceived(), 4800 + 4800);
+  EXPECT_EQ(h.pipeline->translatedSeconds(), 0.0);
+  EXPECT_EQ(h.pipeline->translationBuffered(), 0);
+  EXPECT_EQ(firstNonSilent(h.played()), h.played().size());
+}
+
+TEST(TranslationPipelineReceiving, TranscriptsArriveInOrderAsEventsAndOnTheConsole) {
+  PipelineHarness h;
+  h.start();
+  h.live();
+  h.serverTranscript("session.input_transcript.delta", "Hello ");
+  h.serverTranscript("session.input_transcript.delta", "there");
+  h.serverTranscript("session.output_transcript.delta", "Hola ");
+  h.serverTranscript("session.output_transcript.delta", "ahí");
+  ASSERT_TRUE(h.stop());
+
+  std::vector<PipelineEvents::Transcript> transcripts;
+  for (const auto& event : h.events())
+    if (const auto* t = std::get_if<PipelineEvents::Transcript>(&event)) transcripts.push_back(*t);
+  const std::vector<PipelineEvents::Transcript> expected{{TranscriptKind::heard, "Hello "},
+                                                         {TranscriptKind::heard, "there"},
+                                                         {TranscriptKind::said, "Hola "},
+                                                         {TranscriptKind::said, "ahí"}};
+  EXPECT_EQ(transcripts, expected);
+  // The stop ends the open line.
+  EXPECT_EQ(h.consoleText(), "[en→es heard] Hello there\n[en→es said] Hola ahí\n");
+}
+
+TEST(TranslationPipelineReceiving, ConnectionEventsBecomePipelineEvents) {
+  PipelineHarness h;
+  h.start();
+  auto first = h.live();
+  first->receive(R"({"type":"error","error":{"message":"rate limited"}})");
+  h.clock->settle();
+  first->fail("connection reset");
+  h.clock->settle();
+
+  const auto events = h.events();
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events[0], PipelineEvent(PipelineEvents::Connected{}));
+  EXPECT_EQ(events[1], PipelineEvent(PipelineEvents::Ready{}));
+  EXPECT_EQ(events.back(), PipelineEvent(PipelineEvents::Disconnected{"connection reset"}));
+  EXPECT_NE(std::find(events.begin(), events.end(), PipelineEvent(PipelineEvents::Error{"rate limited"})),
+            events.end());
+  EXPECT_TRUE(h.log.contains("ERROR [en→es] rate limited"));
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] disconnected: connection reset"));
+}
+
+// MARK: Stall watch
+
+TEST(TranslationPipelineStall, SpeechWithoutTranslationRotatesToAFreshSessionAndItsReturnIsLogged) {
+  PipelineHarness h;
+  h.start();
+  h.live();
+  const auto speech = tone(1.0, 48000.0);
+  for (int second = 0; second < 9; ++second) {
+    h.serverTranscript("session.input_transcript.delta", "words ");
+    h.tick(50, speech);
+  }
+  h.tick(5, speech);
+  EXPECT_TRUE(h.log.contains("[en→es] speech going in for 8s (still being transcribed) but no translated speech "
+                             "back for 8s — rotating to a fresh session"));
+  ASSERT_EQ(h.client->count(), 2u);  // the replacement is being opened
+  EXPECT_TRUE(h.log.contains("connecting (no translated speech for 8s while speech was captured) -> es"));
+
+  h.advance(2.0);
+  h.serverTranscript("session.output_transcript.delta", "palabras");
+  EXPECT_TRUE(h.log.contains("[en→es] translation resumed after a "));
+}
+
+// MARK: Passthrough
+
+TEST(TranslationPipelinePassthrough, ASignedOutSessionRoutesCaptureToPlaybackWithoutAnnouncingPassthrough) {
+  PipelineHarness h;
+  h.start();
+  auto connection = h.live();
+  connection->fail("token rejected", TranslationSession::unauthorizedCode);
+  h.clock->settle();
+
+  const auto events = h.events();
+  EXPECT_EQ(countOf<PipelineEvents::SignedOut>(events), 1u);
+  EXPECT_EQ(countOf<PipelineEvents::Passthrough>(events), 0u);
+  EXPECT_TRUE(h.pipeline->isPassthrough());
+  EXPECT_TRUE(h.log.contains("[en→es] passthrough — capture routed to playback"));
+
+  // Translated audio still arriving is not played; the microphone is.
+  h.serverAudio(tone(0.5, 24000.0, 300.0, 0.9f));
+  const auto voice = tone(1.0, 48000.0, 440.0, 0.3f);
+  h.tick(50, voice);
+  const auto& played = h.played();
+  const size_t start = played.size() - 24000;
+  EXPECT_NEAR(rmsOf(played, start), 0.3f / std::sqrt(2.0f), 0.02f);
+  const size_t sent = connection->appendedAudio().size();
+  h.tick(10, voice);
+  EXPECT_EQ(connection->appendedAudio().size(), sent);
+}
+
+TEST(TranslationPipelinePassthrough, EnteringTwiceAnnouncesTwiceButStopsTheSessionOnce) {
+  PipelineHarness h;
+  h.start();
+  auto connection = h.live();
+  h.pipeline->enterPassthrough();
+  h.pipeline->enterPassthrough();
+  h.clock->settle();
+  EXPECT_EQ(countOf<PipelineEvents::Passthrough>(h.events()), 2u);
+  EXPECT_EQ(h.log.count("passthrough — capture routed to playback"), 1u);
+  const auto types = connection->sentTypes();
+  EXPECT_EQ(std::count(types.begin(), types.end(), "session.close"), 1);
+}
+
+TEST(TranslationPipelinePassthrough, ResumingStartsAFreshSessionAndTranslationPlaysAgain) {
+  PipelineHarness h;
+  h.start();
+  h.live();
+  h.pipeline->enterPassthrough();
+  h.tick(5, tone(0.1, 48000.0));
+  h.pipeline->resumeTranslation();
+  h.clock->settle();
+  EXPECT_FALSE(h.pipeline->isPassthrough());
+  EXPECT_TRUE(h.log.contains("[en→es] resuming translation"));
+  ASSERT_EQ(h.client->count(), 2u);
+  auto fresh = h.live();
+
+  h.tick(10, tone(0.2, 48000.0));
+  EXPECT_FALSE(fresh->appendedAudio().empty());
+  h.serverAudio(tone(0.3, 24000.0, 300.0));
+  const size_t before = h.played().size();
+  h.tick(5);
+  EXPECT_GT(rmsOf(h.played(), before), 0.1f);
+}
+
+TEST(TranslationPipelinePassthrough, StartingInPassthroughOpensNoConnection) {
+  PipelineHarness h;
+  h.start(true);
+  EXPECT_EQ(h.client->count(), 0u);
+  EXPECT_TRUE(h.pipeline->isPassthrough());
+  EXPECT_EQ(countOf<PipelineEvents::Passthrough>(h.events()), 0u);
+  h.tick(20, tone(0.4, 48000.0, 440.0, 0.4f));
+  EXPECT_GT(rmsOf(h.played(), h.played().size() - 4800), 0.2f);
+  EXPECT_TRUE(h.stop());
+}
+
+// MARK: Voice-over
+
+TEST(TranslationPipelineVoiceOver, TheOriginalPlaysAtItsLevelAndIsDuckedWhileTranslationPlays) {
+  PipelineHarness::Options options;
+  options.voiceOverGainDB = -12.0;
+  options.voiceOverDuckDB = -24.0;
+  PipelineHarness h(options);
+  h.start();
+  h.live();
+  const auto voice = tone(1.0, 48000.0, 440.0, 0.5f);
+  const float voiceRMS = 0.5f / std::sqrt(2.0f);
+  h.tick(25, voice);  // 0.5 s
+  const auto& played = h.played();
+  EXPECT_NEAR(rmsOf(played, played.size() - 4800) / voiceRMS, 0.251f, 0.01f);
+
+  // A faint translation (about -60 dBFS) that plays for 1 s ducks the voice.
+  h.serverAudio(tone(1.0, 24000.0, 3000.0, 0.0014f));
+  h.tick(25, voice);
+  EXPECT_NEAR(rmsOf(played, played.size() - 4800) / voiceRMS, 0.063f, 0.006f);
+  EXPECT_NEAR(*h.pipeline->voiceOverGain(), 0.063f, 0.002f);
+
+  // The duck is held 250 ms after the last translated sample, then released.
+  h.tick(25, voice);  // translation ends during these 0.5 s
+  h.tick(5, voice);
+  h.tick(75, voice);  // 1.5 s
+  EXPECT_NEAR(rmsOf(played, played.size() - 4800) / voiceRMS, 0.251f, 0.01f);
+
+  h.pipeline->setVoiceOverLevels(-6.0, std::nullopt);
+  h.tick(100, voice);
+  EXPECT_NEAR(rmsOf(played, played.size() - 4800) / voiceRMS, 0.501f, 0.02f);
+}
+
+TEST(TranslationPipelineVoiceOver, TheDuckHoldsForAQuarterSecondAfterTheLastTranslatedSample) {
+  PipelineHarness::Options options;
+  options.voiceOverGainDB = -12.0;
+  options.voiceOverDuckDB = -24.0;
+  PipelineHarness h(options);
+  h.start();
+  h.live();
+  const auto voice = tone(1.0, 48000.0, 440.0, 0.5f);
+  h.tick(10, voice);
+  h.serverAudio(tone(0.3, 24000.0, 3000.0, 0.0014f));
+  h.tick(90, voice);
+  // Find where the translation stopped playing: the gain then stays ducked
+  // for 12000 samples.
+  const auto& played = h.played();
+  const size_t window = 480;
+  std::vector<float> levels;
+  for (size_t at = 0; at + window <= played.size(); at += window) levels.push_back(rmsOf(played, at, window));
+  const float voiceRMS = 0.5f / std::sqrt(2.0f);
+  size_t ducked = 0;
+  size_t lastDucked = 0;
+  for (size_t i = 0; i < levels.size(); ++i)
+    if (levels[i] / voiceRMS < 0.08f) {
+      ++ducked;
+      lastDucked = i;
+    }
+  // 0.3 s of translation plus 0.25 s of hold, in 10 ms windows.
+  EXPECT_NEAR(static_cast<double>(ducked), 55.0, 4.0);
+  ASSERT_LT(lastDucked + 100, levels.size());
+  // Released with a 300 ms time constant.
+  EXPECT_NEAR(levels[lastDucked + 30] / voiceRMS, 0.063f + 0.188f * 0.63f, 0.03f);
+  EXPECT_NEAR(levels[lastDucked + 100] / voiceRMS, 0.251f, 0.015f);
+}
+
+TEST(TranslationPipelineVoiceOver, WithoutAGainNothingOfTheVoiceIsPlayed) {
+  PipelineHarness h;
+  h.start();
+  h.live();
+  h.tick(50, tone(1.0, 48000.0));
+  EXPECT_FALSE(h.pipeline->voiceOverGain());
+  EXPECT_EQ(firstNonSilent(h.played()), h.played().size());
+}
+
+// MARK: Lifecycle
+
+TEST(TranslationPipelineLifecycle, StoppingANeverStartedPipelineCompletesAtOnce) {
+  PipelineHarness h;
+  bool done = false;
+  h.pipeline->stop(4.0, [&] { done = true; });
+  EXPECT_TRUE(done);
+  EXPECT_EQ(h.client->count(), 0u);
+}
+
+TEST(TranslationPipelineLifecycle, StopDrainsTheSessionBeforePlaybackStopsAndThenStaysStopped) {
+  PipelineHarness h;
+  h.start();
+  auto connection = h.live();
+  h.tick(10, tone(0.2, 48000.0));
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  h.pipeline->stop(4.0, [done] { done->store(true); });
+  h.clock->settle();
+  EXPECT_EQ(h.host->runningStreams(h.microphone), 0u);
+  EXPECT_EQ(h.host->runningStreams(h.speaker), 1u);  // still playing the drain
+  EXPECT_FALSE(done->load());
+
+  h.serverAudio(tone(0.3, 24000.0, 300.0));  // the last translation arrives
+  h.serverClosed();
+  EXPECT_TRUE(done->load());
+  EXPECT_EQ(h.host->runningStreams(h.speaker), 0u);
+  EXPECT_TRUE(h.log.contains("[en→es] stopped: sent 0.2s, received 0.3s of audio"));
+
+  // A stopped pipeline is not restarted.
+  EXPECT_TRUE(h.pipeline->start().has_value());
+  EXPECT_FALSE(h.pipeline->isRunning());
+  EXPECT_EQ(h.client->count(), 1u);
+}
+
+TEST(TranslationPipelineLifecycle, AnEndpointStartErrorIsReturnedAndStopStillShutsDown) {
+  PipelineHarness h;
+  h.host->failNextStart(SimulatedAudioHost::badDevice);
+  const auto started = h.pipeline->start();
+  ASSERT_FALSE(started.has_value());
+  EXPECT_TRUE(std::holds_alternative<AudioIOError::CoreAudio>(started.error().value));
+  EXPECT_TRUE(h.pipeline->isRunning());
+  EXPECT_TRUE(h.stop());
+  EXPECT_EQ(h.host->runningStreams(h.speaker), 0u);
+}
+
+TEST(TranslationPipelineLifecycle, TheStartLineNamesBothEndsAndTheVoiceOver) {
+  PipelineHarness::Options options;
+  options.voiceOverGainDB = -12.0;
+  options.voiceOverDuckDB = -24.0;
+  PipelineHarness h(options);
+  h.start();
+  EXPECT_TRUE(h.log.contains("INFO  [en→es] Test Microphone (48000 Hz) -> es -> Test Speaker (48000 Hz), voice-over: "
+                             "original at -12 dB, ducked to -24 dB while translating"));
+}
+
+TEST(TranslationPipelineLifecycle, TheLevelLineIsWrittenEveryTwoSecondsWhileVerbose) {
+  VerboseLog verbose;
+  PipelineHarness::Options options;
+  options.voiceOverGainDB = -12.0;
+  PipelineHarness h(options);
+  h.start();
+  h.live();
+  h.tick(250, tone(1.0, 48000.0, 440.0, 0.1f));  // 5 s
+  EXPECT_EQ(h.log.count("] input -23 dBFS, translation buffer 0.00s, voice-over gain -12 dB"), 3u);
+}
+
+TEST(TranslationPipelineLifecycle, TheOutputTapSeesEveryFinalBlock) {
+  PipelineHarness::Options options;
+  options.voiceOverGainDB = 0.0;
+  PipelineHarness h(options);
+  auto seen = std::make_shared<std::vector<float>>();
+  seen->reserve(48000);
+  h.pipeline->setOutputTap([seen](std::span<const float> block) {
+    if (seen->size() + block.size() <= seen->capacity()) seen->insert(seen->end(), block.begin(), block.end());
+  });
+  h.start();
+  h.tick(25, tone(1.0, 48000.0));
+  EXPECT_EQ(*seen, h.played());
+  h.pipeline->setOutputTap({});
+  h.tick(5, tone(1.0, 48000.0));
+  EXPECT_EQ(seen->size(), 25u * 960u);
+}
+
+}  // namespace
+}  // namespace oskel::test

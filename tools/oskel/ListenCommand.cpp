@@ -1,0 +1,74 @@
+#include "ListenCommand.h"
+
+#include <chrono>
+#include <ostream>
+
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+
+#include "CommandSupport.h"
+#include "audio/AudioCapture.h"
+#include "audio/AudioDevices.h"
+#include "audio/AudioPlayback.h"
+#include "audio/pulse/PulseAudioHost.h"
+
+namespace oskel {
+
+namespace {
+
+std::expected<AudioDeviceInfo, std::string> resolve(AudioHost& host, const std::optional<std::string>& query,
+                                                   AudioDevices::Direction direction) {
+  const bool input = direction == AudioDevices::Direction::input;
+  if (query) {
+    auto found = AudioDevices::find(host, *query, direction);
+    if (!found) return std::unexpected(found.error().description());
+    return *found;
+  }
+  auto fallback = input ? AudioDevices::defaultInput(host) : AudioDevices::defaultOutput(host);
+  if (!fallback) return std::unexpected(fmt::format("there is no default {} device", input ? "input" : "output"));
+  return *fallback;
+}
+
+}  // namespace
+
+int runListenCommand(const ListenOptions& options, std::ostream& out, std::ostream& err) {
+  if (!checkTargetLanguage("listen", options.pipeline.language, err)) return 2;
+  auto host = PulseAudioHost::connect();
+  if (!host) {
+    fmt::print(err, "oskel listen: {}\n", host.error().description());
+    return 1;
+  }
+  return runListenCommand(options, *host, out, err);
+}
+
+int runListenCommand(const ListenOptions& options, std::shared_ptr<AudioHost> host, std::ostream& out,
+                     std::ostream& err) {
+  if (!checkTargetLanguage("listen", options.pipeline.language, err)) return 2;
+  const auto fail = [&](const std::string& message) {
+    fmt::print(err, "oskel listen: {}\n", message);
+    return 1;
+  };
+  const auto microphone = resolve(*host, options.inputDevice, AudioDevices::Direction::input);
+  if (!microphone) return fail(microphone.error());
+  const auto speaker = resolve(*host, options.outputDevice, AudioDevices::Direction::output);
+  if (!speaker) return fail(speaker.error());
+  auto capture = AudioCapture::make(host, *microphone);
+  if (!capture) return fail(capture.error().description());
+  auto playback = AudioPlayback::make(host, *speaker);
+  if (!playback) return fail(playback.error().description());
+
+  auto run = PipelineRun::start(options.pipeline, std::move(*capture), std::move(*playback), out, err);
+  if (!run) return run.error();
+  fmt::print(out, "Listening on {}, playing on {}{}\n", microphone->name, speaker->name,
+             options.seconds ? fmt::format(" for {}s", *options.seconds) : std::string("; Ctrl-C stops"));
+  out.flush();
+
+  const auto started = std::chrono::steady_clock::now();
+  (*run)->wait([&] {
+    return options.seconds &&
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() >= *options.seconds;
+  });
+  return (*run)->finish(out, err);
+}
+
+}  // namespace oskel
