@@ -24,6 +24,12 @@
 //  - at the end of the test program: any heap call inside any section, on any
 //    thread (an engine-marked callback on a simulated audio thread, say),
 //    fails the run with a global failure naming the count.
+//
+// Linking: in ordinary builds the replaced operator new pulls this file into
+// every test binary. Sanitizer runtimes define operator new themselves, so
+// there the file is linked only into binaries that use this header, unless
+// the test-support library is linked with
+// -Wl,--undefined=oskelRealtimeGuardAnchor.
 namespace oskel::test {
 
 // Opens a real-time section on the calling thread for its lifetime and tells

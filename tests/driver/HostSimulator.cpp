@@ -1,0 +1,318 @@
+#include "HostSimulator.h"
+
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include <fmt/format.h>
+
+namespace oskel::driver_test {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& message) {
+  std::fprintf(stderr, "HostSimulator: %s\n", message.c_str());
+  std::abort();
+}
+
+AudioObjectID inputStreamOf(AudioObjectID device) { return device + 1; }
+AudioObjectID outputStreamOf(AudioObjectID device) { return device + 2; }
+
+}  // namespace
+
+DriverFactory loadFreshDriverModule() {
+  namespace fs = std::filesystem;
+  static std::atomic<int> copies{0};
+  std::string folder = (fs::temp_directory_path() / "oskel-driver-XXXXXX").string();
+  if (mkdtemp(folder.data()) == nullptr) fail("cannot make a folder for the driver copy");
+  const fs::path copy = fs::path(folder) / fmt::format("OskelAudio-{}.so", copies++);
+  fs::copy_file(OSKEL_AUDIO_DRIVER_MODULE, copy);
+  // A distinct file is a distinct module with its own globals; it is never
+  // unloaded, so its rings stay reachable for the leak checker.
+  void* module = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+  if (module == nullptr) fail(fmt::format("dlopen failed: {}", dlerror()));
+  void* factory = dlsym(module, "OskelAudio_Create");
+  if (factory == nullptr) fail("the driver exports no OskelAudio_Create");
+  return reinterpret_cast<DriverFactory>(factory);
+}
+
+HostSimulator::HostSimulator(uint32_t timebaseNumer, uint32_t timebaseDenom)
+    : record_{{&onPropertiesChanged, &onCopyFromStorage, &onWriteToStorage, &onDeleteFromStorage,
+               &onRequestConfigurationChange},
+              this},
+      timebaseNumer_(timebaseNumer),
+      timebaseDenom_(timebaseDenom) {
+  OskelCompat_SetHostClock([](void* self) { return static_cast<HostSimulator*>(self)->now_.load(); }, this,
+                           timebaseNumer, timebaseDenom);
+  OskelCompat_SetLogSink(
+      [](void* self, uint8_t level, const char* subsystem, const char* category, const char* line) {
+        auto* host = static_cast<HostSimulator*>(self);
+        std::lock_guard lock(host->mutex_);
+        host->log_.push_back({level, subsystem, category, line});
+      },
+      this);
+  OskelCompat_SetGlobalQueueExecutor(
+      [](void* self, void* context, void (*work)(void*)) {
+        auto* host = static_cast<HostSimulator*>(self);
+        std::lock_guard lock(host->mutex_);
+        host->queue_.push_back({context, work});
+      },
+      this);
+
+  // As the audio server: the factory for the plug-in type, then the driver interface.
+  void* created = loadFreshDriverModule()(nullptr, kAudioServerPlugInTypeUUID);
+  if (created == nullptr) fail("the factory refused the plug-in type");
+  auto unknown = static_cast<AudioServerPlugInDriverRef>(created);
+  LPVOID interface = nullptr;
+  if ((*unknown)->QueryInterface(unknown, CFUUIDGetUUIDBytes(kAudioServerPlugInDriverInterfaceUUID), &interface) !=
+      S_OK)
+    fail("the driver does not offer the driver interface");
+  driver_ = static_cast<AudioServerPlugInDriverRef>(interface);
+}
+
+HostSimulator::~HostSimulator() {
+  OskelCompat_SetGlobalQueueExecutor(nullptr, nullptr);
+  OskelCompat_SetLogSink(nullptr, nullptr);
+  OskelCompat_SetHostClock(nullptr, nullptr, 1, 1);
+}
+
+void HostSimulator::advanceSeconds(double seconds) {
+  now_ += static_cast<uint64_t>(std::llround(seconds * ticksPerSecond()));
+}
+
+void HostSimulator::advanceFrames(uint64_t frames, double sampleRate) {
+  // Rounded up, so the clock never lags the frames it stands for.
+  fractionalTicks_ += static_cast<double>(frames) * ticksPerSecond() / sampleRate;
+  const double whole = std::ceil(fractionalTicks_);
+  fractionalTicks_ -= whole;
+  now_ += static_cast<uint64_t>(whole);
+}
+
+size_t HostSimulator::runGlobalQueue() {
+  size_t ran = 0;
+  for (;;) {
+    QueuedWork item;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return ran;
+      item = queue_.front();
+      queue_.erase(queue_.begin());
+    }
+    item.work(item.context);
+    ++ran;
+  }
+}
+
+size_t HostSimulator::queuedWork() const {
+  std::lock_guard lock(mutex_);
+  return queue_.size();
+}
+
+OSStatus HostSimulator::performRequestedChanges() {
+  std::vector<ConfigurationRequest> requests;
+  requests.swap(configurationRequests);
+  for (const auto& request : requests) {
+    const OSStatus result = call().PerformDeviceConfigurationChange(driver_, request.device, request.action,
+                                                                    request.info);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+std::vector<LogLine> HostSimulator::log() const {
+  std::lock_guard lock(mutex_);
+  return log_;
+}
+
+size_t HostSimulator::countLogged(std::string_view fragment) const {
+  std::lock_guard lock(mutex_);
+  size_t count = 0;
+  for (const auto& line : log_)
+    if (line.text.find(fragment) != std::string::npos) ++count;
+  return count;
+}
+
+void HostSimulator::clearLog() {
+  std::lock_guard lock(mutex_);
+  log_.clear();
+}
+
+HostSimulator* HostSimulator::ownerOf(AudioServerPlugInHostRef host) {
+  return reinterpret_cast<const HostRecord*>(host)->owner;
+}
+
+OSStatus HostSimulator::onPropertiesChanged(AudioServerPlugInHostRef host, AudioObjectID object, UInt32 count,
+                                            const AudioObjectPropertyAddress* addresses) {
+  HostSimulator* self = ownerOf(host);
+  std::lock_guard lock(self->mutex_);
+  self->propertyChanges.push_back({object, {addresses, addresses + count}});
+  return 0;
+}
+
+OSStatus HostSimulator::onCopyFromStorage(AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef* data) {
+  if (data != nullptr) *data = nullptr;
+  return kAudioHardwareUnknownPropertyError;
+}
+
+OSStatus HostSimulator::onWriteToStorage(AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef) {
+  return kAudioHardwareUnsupportedOperationError;
+}
+
+OSStatus HostSimulator::onDeleteFromStorage(AudioServerPlugInHostRef, CFStringRef) {
+  return kAudioHardwareUnsupportedOperationError;
+}
+
+OSStatus HostSimulator::onRequestConfigurationChange(AudioServerPlugInHostRef host, AudioObjectID device,
+                                                     UInt64 action, void* info) {
+  HostSimulator* self = ownerOf(host);
+  std::lock_guard lock(self->mutex_);
+  self->configurationRequests.push_back({device, action, info});
+  return 0;
+}
+
+bool HostSimulator::has(AudioObjectID object, AudioObjectPropertySelector selector,
+                        AudioObjectPropertyScope scope) const {
+  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+  return call().HasProperty(driver_, object, 0, &address) != 0;
+}
+
+OSStatus HostSimulator::dataSize(AudioObjectID object, AudioObjectPropertySelector selector, UInt32& size,
+                                 AudioObjectPropertyScope scope) const {
+  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+  return call().GetPropertyDataSize(driver_, object, 0, &address, 0, nullptr, &size);
+}
+
+OSStatus HostSimulator::settable(AudioObjectID object, AudioObjectPropertySelector selector, Boolean& isSettable,
+                                 AudioObjectPropertyScope scope) const {
+  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+  return call().IsPropertySettable(driver_, object, 0, &address, &isSettable);
+}
+
+OSStatus HostSimulator::getData(AudioObjectID object, AudioObjectPropertySelector selector,
+                                AudioObjectPropertyScope scope, UInt32 capacity, void* data, UInt32& written,
+                                UInt32 qualifierSize, const void* qualifier) const {
+  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+  return call().GetPropertyData(driver_, object, 0, &address, qualifierSize, qualifier, capacity, &written, data);
+}
+
+PropertyRead<std::string> HostSimulator::getString(AudioObjectID object, AudioObjectPropertySelector selector,
+                                                   AudioObjectPropertyScope scope) const {
+  const auto string = get<CFStringRef>(object, selector, scope);
+  if (!string) return {string.status, {}};
+  char text[512] = {};
+  const bool converted = CFStringGetCString(*string, text, sizeof text, kCFStringEncodingUTF8) != 0;
+  CFRelease(*string);
+  if (!converted) return {kAudioHardwareUnspecifiedError, {}};
+  return {0, text};
+}
+
+AudioObjectID HostSimulator::translateUID(const char* uid) const {
+  CFStringRef qualifier = CFStringCreateWithCString(nullptr, uid, kCFStringEncodingUTF8);
+  AudioObjectID device = 0xDEADBEEF;
+  UInt32 written = 0;
+  const OSStatus result = getData(kPlugIn, kAudioPlugInPropertyTranslateUIDToDevice, kGlobal, sizeof device,
+                                  &device, written, sizeof qualifier, &qualifier);
+  CFRelease(qualifier);
+  return result == 0 && written == sizeof device ? device : 0xDEADBEEF;
+}
+
+OSStatus HostSimulator::setData(AudioObjectID object, AudioObjectPropertySelector selector, UInt32 size,
+                                const void* data, AudioObjectPropertyScope scope) const {
+  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+  return call().SetPropertyData(driver_, object, 0, &address, 0, nullptr, size, data);
+}
+
+ZeroTimeStamp HostSimulator::zeroTimeStamp(AudioObjectID device) const {
+  ZeroTimeStamp stamp{};
+  stamp.status = call().GetZeroTimeStamp(driver_, device, 0, &stamp.sampleTime, &stamp.hostTime, &stamp.seed);
+  return stamp;
+}
+
+OSStatus HostSimulator::writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const {
+  AudioServerPlugInIOCycleInfo cycle{};
+  cycle.mOutputTime.mSampleTime = sampleTime;
+  cycle.mInputTime.mSampleTime = sampleTime;
+  return call().DoIOOperation(driver_, device, outputStreamOf(device), 0, kAudioServerPlugInIOOperationWriteMix,
+                              static_cast<UInt32>(frames.size() / 2), &cycle, const_cast<float*>(frames.data()),
+                              nullptr);
+}
+
+OSStatus HostSimulator::readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const {
+  AudioServerPlugInIOCycleInfo cycle{};
+  cycle.mOutputTime.mSampleTime = sampleTime;
+  cycle.mInputTime.mSampleTime = sampleTime;
+  return call().DoIOOperation(driver_, device, inputStreamOf(device), 0, kAudioServerPlugInIOOperationReadInput,
+                              static_cast<UInt32>(frames.size() / 2), &cycle, frames.data(), nullptr);
+}
+
+DeviceIOThread::DeviceIOThread(const HostSimulator& host, AudioObjectID device, UInt32 bufferFrames)
+    : host_(host),
+      device_(device),
+      inputStream_(inputStreamOf(device)),
+      outputStream_(outputStreamOf(device)),
+      bufferFrames_(bufferFrames),
+      cycleTime_(host.zeroTimeStamp(device).sampleTime) {}
+
+AudioServerPlugInIOCycleInfo DeviceIOThread::cycleInfo() const {
+  AudioServerPlugInIOCycleInfo cycle{};
+  cycle.mIOCycleCounter = cycleCounter_;
+  cycle.mNominalIOBufferFrameSize = bufferFrames_;
+  cycle.mCurrentTime.mSampleTime = cycleTime_;
+  cycle.mInputTime.mSampleTime = inputTime();
+  cycle.mOutputTime.mSampleTime = outputTime();
+  return cycle;
+}
+
+OSStatus DeviceIOThread::beginCycle(std::span<const UInt32> clients) {
+  const ZeroTimeStamp stamp = host_.zeroTimeStamp(device_);
+  if (stamp.status != 0) return stamp.status;
+  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
+  for (UInt32 client : clients) {
+    for (UInt32 operation : {kAudioServerPlugInIOOperationReadInput, kAudioServerPlugInIOOperationWriteMix}) {
+      Boolean willDo = 0, inPlace = 0;
+      OSStatus result =
+          host_.call().WillDoIOOperation(host_.driver(), device_, client, operation, &willDo, &inPlace);
+      if (result == 0 && willDo)
+        result = host_.call().BeginIOOperation(host_.driver(), device_, client, operation, bufferFrames_, &cycle);
+      if (result != 0) return result;
+    }
+  }
+  return 0;
+}
+
+OSStatus DeviceIOThread::write(UInt32 client, std::span<const float> frames) {
+  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
+  return host_.call().DoIOOperation(host_.driver(), device_, outputStream_, client,
+                                    kAudioServerPlugInIOOperationWriteMix, static_cast<UInt32>(frames.size() / 2),
+                                    &cycle, const_cast<float*>(frames.data()), nullptr);
+}
+
+OSStatus DeviceIOThread::read(UInt32 client, std::span<float> frames) {
+  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
+  return host_.call().DoIOOperation(host_.driver(), device_, inputStream_, client,
+                                    kAudioServerPlugInIOOperationReadInput, static_cast<UInt32>(frames.size() / 2),
+                                    &cycle, frames.data(), nullptr);
+}
+
+OSStatus DeviceIOThread::endCycle(std::span<const UInt32> clients) {
+  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
+  for (UInt32 client : clients) {
+    for (UInt32 operation : {kAudioServerPlugInIOOperationReadInput, kAudioServerPlugInIOOperationWriteMix}) {
+      const OSStatus result =
+          host_.call().EndIOOperation(host_.driver(), device_, client, operation, bufferFrames_, &cycle);
+      if (result != 0) return result;
+    }
+  }
+  cycleTime_ += bufferFrames_;
+  ++cycleCounter_;
+  return 0;
+}
+
+}  // namespace oskel::driver_test

@@ -1,0 +1,229 @@
+#pragma once
+
+// A stand-in for the audio server that loads the OskelAudio driver the way the
+// real one does — a fresh copy of the module, its exported factory, then the
+// driver interface through QueryInterface — and drives it only through that
+// function table. It owns the host clock, the global queue the driver sends
+// work to, the host callbacks, and the driver's log.
+
+#include <atomic>
+#include <cstdint>
+#include <initializer_list>
+#include <mutex>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compat/OskelAudioCompat.h"
+#include "compat/OskelCompatHooks.h"
+
+namespace oskel::driver_test {
+
+inline constexpr AudioObjectID kPlugIn = 1;
+inline constexpr AudioObjectID kMicrophone = 2;
+inline constexpr AudioObjectID kMicrophoneInput = 3;
+inline constexpr AudioObjectID kMicrophoneOutput = 4;
+inline constexpr AudioObjectID kSpeaker = 12;
+inline constexpr AudioObjectID kSpeakerInput = 13;
+inline constexpr AudioObjectID kSpeakerOutput = 14;
+
+// Selectors come from several unnamed enums; a list of them needs its type spelled.
+using Selectors = std::initializer_list<AudioObjectPropertySelector>;
+
+inline constexpr AudioObjectPropertyScope kGlobal = kAudioObjectPropertyScopeGlobal;
+inline constexpr AudioObjectPropertyScope kInput = kAudioObjectPropertyScopeInput;
+inline constexpr AudioObjectPropertyScope kOutput = kAudioObjectPropertyScopeOutput;
+
+// The four-character code of a selector, scope, class or status, built from its text.
+constexpr UInt32 fourCC(std::string_view code) {
+  return (static_cast<UInt32>(static_cast<unsigned char>(code[0])) << 24) |
+         (static_cast<UInt32>(static_cast<unsigned char>(code[1])) << 16) |
+         (static_cast<UInt32>(static_cast<unsigned char>(code[2])) << 8) |
+         static_cast<UInt32>(static_cast<unsigned char>(code[3]));
+}
+constexpr OSStatus status(std::string_view code) { return static_cast<OSStatus>(fourCC(code)); }
+
+struct LogLine {
+  uint8_t level;
+  std::string subsystem;
+  std::string category;
+  std::string text;
+};
+
+struct ConfigurationRequest {
+  AudioObjectID device;
+  UInt64 action;
+  void* info;
+};
+
+struct PropertyChange {
+  AudioObjectID object;
+  std::vector<AudioObjectPropertyAddress> addresses;
+};
+
+// The outcome of a property read: a status and, when it is 0, the value.
+// (Like std::expected, which the fuzzing compiler's library lacks.)
+template <class T>
+struct PropertyRead {
+  OSStatus status = 0;
+  T data{};
+
+  explicit operator bool() const { return status == 0; }
+  const T& value() const {
+    if (status != 0) throw std::runtime_error("property read failed with status " + std::to_string(status));
+    return data;
+  }
+  const T* operator->() const { return &value(); }
+  const T& operator*() const { return value(); }
+  OSStatus error() const { return status; }
+};
+
+struct ZeroTimeStamp {
+  OSStatus status;
+  Float64 sampleTime;
+  UInt64 hostTime;
+  UInt64 seed;
+};
+
+// Returns the factory of a private copy of the driver module, so each caller
+// gets driver globals of its own. Copies stay loaded until the process ends.
+using DriverFactory = void* (*)(CFAllocatorRef, CFUUIDRef);
+DriverFactory loadFreshDriverModule();
+
+class HostSimulator {
+ public:
+  // Host clock ticks: timebase numer/denom as mach_timebase_info reports them.
+  explicit HostSimulator(uint32_t timebaseNumer = 1, uint32_t timebaseDenom = 1);
+  ~HostSimulator();
+  HostSimulator(const HostSimulator&) = delete;
+  HostSimulator& operator=(const HostSimulator&) = delete;
+
+  AudioServerPlugInDriverRef driver() const { return driver_; }
+  const AudioServerPlugInDriverInterface& call() const { return **driver_; }
+  AudioServerPlugInHostRef host() const { return &record_.interface; }
+  OSStatus initialize() { return call().Initialize(driver_, host()); }
+
+  // Host clock.
+  uint64_t hostTime() const { return now_; }
+  double ticksPerSecond() const { return 1e9 * timebaseDenom_ / timebaseNumer_; }
+  void advanceTicks(uint64_t ticks) { now_ += ticks; }
+  void setHostTime(uint64_t ticks) { now_ = ticks; }
+  void advanceSeconds(double seconds);
+  // Moves the clock on by a number of frames at a rate, never short of them and without drifting.
+  void advanceFrames(uint64_t frames, double sampleRate);
+
+  // Work the driver sent to the global queue, run when the test says so.
+  size_t runGlobalQueue();
+  size_t queuedWork() const;
+  // What the driver asked of the host (read them once the driver is quiet).
+  std::vector<ConfigurationRequest> configurationRequests;
+  std::vector<PropertyChange> propertyChanges;
+  // Performs every requested configuration change, as the host does once IO is paused.
+  OSStatus performRequestedChanges();
+
+  // The driver's log.
+  std::vector<LogLine> log() const;
+  size_t countLogged(std::string_view fragment) const;
+  bool logged(std::string_view fragment) const { return countLogged(fragment) > 0; }
+  void clearLog();
+
+  // Properties.
+  bool has(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope = kGlobal) const;
+  OSStatus dataSize(AudioObjectID object, AudioObjectPropertySelector selector, UInt32& size,
+                    AudioObjectPropertyScope scope = kGlobal) const;
+  OSStatus settable(AudioObjectID object, AudioObjectPropertySelector selector, Boolean& isSettable,
+                    AudioObjectPropertyScope scope = kGlobal) const;
+  OSStatus getData(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope,
+                   UInt32 capacity, void* data, UInt32& written, UInt32 qualifierSize = 0,
+                   const void* qualifier = nullptr) const;
+  template <class T>
+  PropertyRead<T> get(AudioObjectID object, AudioObjectPropertySelector selector,
+                      AudioObjectPropertyScope scope = kGlobal) const {
+    PropertyRead<T> read;
+    UInt32 written = 0;
+    read.status = getData(object, selector, scope, sizeof read.data, &read.data, written);
+    return read;
+  }
+  // Reads a string property and releases the string, as a client must.
+  PropertyRead<std::string> getString(AudioObjectID object, AudioObjectPropertySelector selector,
+                                                 AudioObjectPropertyScope scope = kGlobal) const;
+  AudioObjectID translateUID(const char* uid) const;
+  OSStatus setData(AudioObjectID object, AudioObjectPropertySelector selector, UInt32 size, const void* data,
+                   AudioObjectPropertyScope scope = kGlobal) const;
+  template <class T>
+  OSStatus set(AudioObjectID object, AudioObjectPropertySelector selector, const T& value,
+               AudioObjectPropertyScope scope = kGlobal) const {
+    return setData(object, selector, sizeof value, &value, scope);
+  }
+
+  // IO.
+  OSStatus startIO(AudioObjectID device, UInt32 client) const { return call().StartIO(driver_, device, client); }
+  OSStatus stopIO(AudioObjectID device, UInt32 client) const { return call().StopIO(driver_, device, client); }
+  ZeroTimeStamp zeroTimeStamp(AudioObjectID device) const;
+  // One WriteMix or ReadInput with the cycle's output or input time at the given sample time;
+  // buffers are interleaved stereo.
+  OSStatus writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const;
+  OSStatus readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const;
+
+ private:
+  struct HostRecord {
+    AudioServerPlugInHostInterface interface;
+    HostSimulator* owner;
+  };
+  struct QueuedWork {
+    void* context;
+    void (*work)(void*);
+  };
+  static HostSimulator* ownerOf(AudioServerPlugInHostRef host);
+  static OSStatus onPropertiesChanged(AudioServerPlugInHostRef host, AudioObjectID object, UInt32 count,
+                                      const AudioObjectPropertyAddress* addresses);
+  static OSStatus onCopyFromStorage(AudioServerPlugInHostRef host, CFStringRef key, CFPropertyListRef* data);
+  static OSStatus onWriteToStorage(AudioServerPlugInHostRef host, CFStringRef key, CFPropertyListRef data);
+  static OSStatus onDeleteFromStorage(AudioServerPlugInHostRef host, CFStringRef key);
+  static OSStatus onRequestConfigurationChange(AudioServerPlugInHostRef host, AudioObjectID device, UInt64 action,
+                                               void* info);
+
+  AudioServerPlugInDriverRef driver_ = nullptr;
+  HostRecord record_;
+  uint32_t timebaseNumer_;
+  uint32_t timebaseDenom_;
+  std::atomic<uint64_t> now_{1'000'000'000};
+  double fractionalTicks_ = 0.0;
+  mutable std::mutex mutex_;  // the driver calls back from any thread
+  std::vector<QueuedWork> queue_;
+  std::vector<LogLine> log_;
+};
+
+// The audio server's IO thread of one device: cycles of a fixed buffer size
+// that start at the device's zero time stamp. Each cycle reads at its input
+// time (one buffer in the past) and writes at its output time (one buffer
+// ahead), so a frame written in one cycle is read two cycles later.
+class DeviceIOThread {
+ public:
+  DeviceIOThread(const HostSimulator& host, AudioObjectID device, UInt32 bufferFrames);
+
+  Float64 inputTime() const { return cycleTime_ - bufferFrames_; }
+  Float64 outputTime() const { return cycleTime_ + bufferFrames_; }
+  UInt32 bufferFrames() const { return bufferFrames_; }
+
+  // Begins a cycle for the clients: time stamp, will-do and begin calls.
+  OSStatus beginCycle(std::span<const UInt32> clients);
+  OSStatus write(UInt32 client, std::span<const float> frames);
+  OSStatus read(UInt32 client, std::span<float> frames);
+  OSStatus endCycle(std::span<const UInt32> clients);
+
+ private:
+  AudioServerPlugInIOCycleInfo cycleInfo() const;
+
+  const HostSimulator& host_;
+  AudioObjectID device_;
+  AudioObjectID inputStream_;
+  AudioObjectID outputStream_;
+  UInt32 bufferFrames_;
+  Float64 cycleTime_ = 0;
+  UInt64 cycleCounter_ = 0;
+};
+
+}  // namespace oskel::driver_test

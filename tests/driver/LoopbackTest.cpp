@@ -1,0 +1,239 @@
+// Loopback through the lap-tagged ring, IO start and stop counting, and the
+// position log, driven as the audio server's IO cycles drive them.
+#include <array>
+#include <cmath>
+#include <numbers>
+
+#include "DriverTestSupport.h"
+
+namespace oskel::driver_test {
+namespace {
+
+using LoopbackTest = DriverTest;
+
+// A 1 kHz tone as a function of absolute sample time: left sine, right cosine.
+std::vector<float> toneAt(Float64 firstFrame, UInt32 frames) {
+  std::vector<float> samples(2 * frames);
+  for (UInt32 i = 0; i < frames; ++i) {
+    const double phase = 2.0 * std::numbers::pi * 1000.0 * (firstFrame + i) / 48000.0;
+    samples[2 * i] = static_cast<float>(0.5 * std::sin(phase));
+    samples[2 * i + 1] = static_cast<float>(0.5 * std::cos(phase));
+  }
+  return samples;
+}
+
+TEST_F(LoopbackTest, ToneComesBackBitExactOnTheSameDeviceOnly) {
+  constexpr UInt32 kPlayer = 1, kRecorder = 2, kListener = 3;
+  constexpr UInt32 kBuffer = 512;
+  ASSERT_EQ(host.startIO(kMicrophone, kPlayer), 0);
+  ASSERT_EQ(host.startIO(kMicrophone, kRecorder), 0);
+  ASSERT_EQ(host.startIO(kSpeaker, kListener), 0);
+  DeviceIOThread microphone(host, kMicrophone, kBuffer);
+  DeviceIOThread speaker(host, kSpeaker, kBuffer);
+  const std::array<UInt32, 2> microphoneClients{kPlayer, kRecorder};
+  const std::array<UInt32, 1> speakerClients{kListener};
+
+  Float64 firstWritten = -1;
+  size_t framesCompared = 0;
+  std::vector<float> heard(2 * kBuffer), speakerHeard(2 * kBuffer);
+  for (int cycle = 0; cycle < 400; ++cycle) {  // 4.3 s: the ring wraps three times
+    ASSERT_EQ(microphone.beginCycle(microphoneClients), 0);
+    ASSERT_EQ(speaker.beginCycle(speakerClients), 0);
+
+    ASSERT_EQ(microphone.read(kRecorder, heard), 0);
+    if (firstWritten >= 0 && microphone.inputTime() >= firstWritten) {
+      ASSERT_EQ(heard, toneAt(microphone.inputTime(), kBuffer)) << "cycle " << cycle;
+      framesCompared += kBuffer;
+    } else {
+      EXPECT_TRUE(allZero(heard)) << "nothing was played for these sample times";
+    }
+    const auto tone = toneAt(microphone.outputTime(), kBuffer);
+    ASSERT_EQ(microphone.write(kPlayer, tone), 0);
+    if (firstWritten < 0) firstWritten = microphone.outputTime();
+
+    ASSERT_EQ(speaker.read(kListener, speakerHeard), 0);
+    ASSERT_TRUE(allZero(speakerHeard)) << "cycle " << cycle;
+
+    ASSERT_EQ(microphone.endCycle(microphoneClients), 0);
+    ASSERT_EQ(speaker.endCycle(speakerClients), 0);
+    host.advanceFrames(kBuffer, 48000.0);
+  }
+  EXPECT_GE(framesCompared, 398u * kBuffer);
+}
+
+TEST_F(LoopbackTest, WrittenFramesReadBackAndNothingElse) {
+  const auto frames = rampFrames(512, 1.0f);
+  ASSERT_EQ(host.writeAt(kSpeaker, 1000, frames), 0);
+  std::vector<float> heard(frames.size(), 9.0f);
+  ASSERT_EQ(host.readAt(kSpeaker, 1000, heard), 0);
+  EXPECT_EQ(heard, frames);
+  ASSERT_EQ(host.readAt(kSpeaker, 1512, heard), 0);
+  EXPECT_TRUE(allZero(heard));
+
+  // Straddling the end of what was written.
+  std::vector<float> straddle(2 * 8, 9.0f);
+  ASSERT_EQ(host.readAt(kSpeaker, 1508, straddle), 0);
+  const std::vector<float> expected{509, -509, 510, -510, 511, -511, 512, -512, 0, 0, 0, 0, 0, 0, 0, 0};  // ramp starts at 1
+  EXPECT_EQ(straddle, expected);
+}
+
+TEST_F(LoopbackTest, SecondWriteOfTheSameTimeMixes) {
+  const auto first = rampFrames(64, 1.0f);
+  const auto second = rampFrames(64, 0.5f);
+  ASSERT_EQ(host.writeAt(kMicrophone, 70000, first), 0);
+  ASSERT_EQ(host.writeAt(kMicrophone, 70000, second), 0);
+  std::vector<float> heard(first.size());
+  ASSERT_EQ(host.readAt(kMicrophone, 70000, heard), 0);
+  for (size_t i = 0; i < heard.size(); ++i) EXPECT_EQ(heard[i], first[i] + second[i]);
+}
+
+TEST_F(LoopbackTest, AFrameBelongsToOneLapOnly) {
+  const Float64 t = 123456;
+  const auto old = rampFrames(16, 1.0f);
+  ASSERT_EQ(host.writeAt(kMicrophone, t, old), 0);
+  std::vector<float> heard(old.size());
+  ASSERT_EQ(host.readAt(kMicrophone, t + 65536, heard), 0);
+  EXPECT_TRUE(allZero(heard)) << "the slot holds the previous lap";
+
+  const auto newer = rampFrames(16, 100.0f);
+  ASSERT_EQ(host.writeAt(kMicrophone, t + 65536, newer), 0);
+  ASSERT_EQ(host.readAt(kMicrophone, t + 65536, heard), 0);
+  EXPECT_EQ(heard, newer) << "overwritten, not added";
+  ASSERT_EQ(host.readAt(kMicrophone, t, heard), 0);
+  EXPECT_TRUE(allZero(heard));
+}
+
+TEST_F(LoopbackTest, TimesTheRingCannotAddressGiveSilence) {
+  const auto frames = rampFrames(32, 1.0f);
+  std::vector<float> heard(frames.size(), 3.0f);
+  for (Float64 time : {-1.0, -512.0, std::nan(""), 1e30, std::numeric_limits<double>::infinity()}) {
+    SCOPED_TRACE(time);
+    EXPECT_EQ(host.writeAt(kSpeaker, time, frames), 0);
+    std::fill(heard.begin(), heard.end(), 3.0f);
+    EXPECT_EQ(host.readAt(kSpeaker, time, heard), 0);
+    EXPECT_TRUE(allZero(heard));
+  }
+  // The skipped writes left the ring alone.
+  ASSERT_EQ(host.readAt(kSpeaker, 0, heard), 0);
+  EXPECT_TRUE(allZero(heard));
+}
+
+TEST_F(LoopbackTest, OperationsMustMatchTheirStream) {
+  const auto& t = host.call();
+  const auto d = host.driver();
+  AudioServerPlugInIOCycleInfo cycle{};
+  std::vector<float> buffer(16);
+  const auto doIO = [&](AudioObjectID stream, UInt32 operation, const AudioServerPlugInIOCycleInfo* info,
+                        float* main) {
+    return t.DoIOOperation(d, kMicrophone, stream, 1, operation, 8, info, main, nullptr);
+  };
+  const OSStatus bad = kAudioHardwareBadObjectError;
+  EXPECT_EQ(doIO(kMicrophoneInput, kAudioServerPlugInIOOperationWriteMix, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kMicrophoneOutput, kAudioServerPlugInIOOperationReadInput, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kSpeakerOutput, kAudioServerPlugInIOOperationWriteMix, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kSpeakerInput, kAudioServerPlugInIOOperationReadInput, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kMicrophoneOutput, kAudioServerPlugInIOOperationMixOutput, &cycle, buffer.data()), bad);
+  EXPECT_EQ(doIO(kMicrophoneOutput, kAudioServerPlugInIOOperationWriteMix, nullptr, buffer.data()),
+            kAudioHardwareIllegalOperationError);
+  EXPECT_EQ(doIO(kMicrophoneInput, kAudioServerPlugInIOOperationReadInput, &cycle, nullptr),
+            kAudioHardwareIllegalOperationError);
+
+  Boolean willDo = 9, inPlace = 9;
+  EXPECT_EQ(t.WillDoIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationReadInput, &willDo, &inPlace), 0);
+  EXPECT_TRUE(willDo);
+  EXPECT_TRUE(inPlace);
+  EXPECT_EQ(t.WillDoIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationWriteMix, &willDo, nullptr), 0);
+  EXPECT_TRUE(willDo);
+  inPlace = 0;
+  EXPECT_EQ(t.WillDoIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationMixOutput, &willDo, &inPlace), 0);
+  EXPECT_FALSE(willDo);
+  EXPECT_TRUE(inPlace);
+  EXPECT_EQ(t.WillDoIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationCycle, nullptr, nullptr), 0);
+}
+
+TEST_F(LoopbackTest, StartAndStopCountClients) {
+  EXPECT_EQ(host.startIO(kMicrophone, 1), 0);
+  EXPECT_TRUE(host.logged("OskelAudio: Oskel Microphone: IO started"));
+  EXPECT_EQ(host.get<UInt32>(kMicrophone, kAudioDevicePropertyDeviceIsRunning).value(), 1u);
+  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceIsRunning).value(), 0u);
+  EXPECT_EQ(host.startIO(kMicrophone, 2), 0);
+  EXPECT_TRUE(host.logged("OskelAudio: Oskel Microphone: IO client joined (now 2 running)"));
+  EXPECT_EQ(host.startIO(kMicrophone, 3), 0);
+  EXPECT_TRUE(host.logged("IO client joined (now 3 running)"));
+
+  EXPECT_EQ(host.stopIO(kMicrophone, 2), 0);
+  EXPECT_TRUE(host.logged("OskelAudio: Oskel Microphone: IO client left (now 2 running)"));
+  EXPECT_EQ(host.stopIO(kMicrophone, 1), 0);
+  EXPECT_EQ(host.get<UInt32>(kMicrophone, kAudioDevicePropertyDeviceIsRunning).value(), 1u);
+  EXPECT_EQ(host.stopIO(kMicrophone, 3), 0);
+  EXPECT_TRUE(host.logged("OskelAudio: Oskel Microphone: IO stopped"));
+  EXPECT_EQ(host.get<UInt32>(kMicrophone, kAudioDevicePropertyDeviceIsRunning).value(), 0u);
+
+  host.clearLog();
+  EXPECT_EQ(host.stopIO(kMicrophone, 3), kAudioHardwareIllegalOperationError);
+  EXPECT_EQ(host.get<UInt32>(kMicrophone, kAudioDevicePropertyDeviceIsRunning).value(), 0u);
+  EXPECT_TRUE(host.log().empty());
+  EXPECT_EQ(host.startIO(kMicrophone, 4), 0);
+  EXPECT_TRUE(host.logged("IO started")) << "the refused stop left the count at zero";
+}
+
+TEST_F(LoopbackTest, OnlyTheFirstStartClearsTheRing) {
+  const auto frames = rampFrames(128, 1.0f);
+  std::vector<float> heard(frames.size());
+  ASSERT_EQ(host.startIO(kSpeaker, 1), 0);
+  ASSERT_EQ(host.writeAt(kSpeaker, 2000, frames), 0);
+
+  ASSERT_EQ(host.startIO(kSpeaker, 2), 0);
+  ASSERT_EQ(host.readAt(kSpeaker, 2000, heard), 0);
+  EXPECT_EQ(heard, frames) << "a joining client keeps what is playing";
+
+  ASSERT_EQ(host.stopIO(kSpeaker, 1), 0);
+  ASSERT_EQ(host.stopIO(kSpeaker, 2), 0);
+  ASSERT_EQ(host.readAt(kSpeaker, 2000, heard), 0);
+  EXPECT_EQ(heard, frames) << "stopping keeps the ring";
+
+  ASSERT_EQ(host.startIO(kSpeaker, 3), 0);
+  ASSERT_EQ(host.readAt(kSpeaker, 2000, heard), 0);
+  EXPECT_TRUE(allZero(heard)) << "a new session starts silent";
+}
+
+TEST_F(LoopbackTest, StreamActivityDoesNotGateIO) {
+  const UInt32 off = 0;
+  ASSERT_EQ(host.set(kMicrophoneOutput, kAudioStreamPropertyIsActive, off), 0);
+  ASSERT_EQ(host.set(kMicrophoneInput, kAudioStreamPropertyIsActive, off), 0);
+  const auto frames = rampFrames(32, 1.0f);
+  std::vector<float> heard(frames.size());
+  ASSERT_EQ(host.writeAt(kMicrophone, 64, frames), 0);
+  ASSERT_EQ(host.readAt(kMicrophone, 64, heard), 0);
+  EXPECT_EQ(heard, frames);
+}
+
+TEST_F(LoopbackTest, PositionLogEveryThirtySecondsAndOnEveryJumpBack) {
+  std::vector<float> buffer(2 * 512);
+  ASSERT_EQ(host.readAt(kMicrophone, 0, buffer), 0);
+  ASSERT_EQ(host.readAt(kMicrophone, 1439999, buffer), 0);
+  EXPECT_FALSE(host.logged("read at frame"));
+
+  ASSERT_EQ(host.readAt(kMicrophone, 1440000, buffer), 0);
+  EXPECT_TRUE(host.logged("OskelAudio: Oskel Microphone: read at frame 1440000 (lap 21)"));
+  ASSERT_EQ(host.readAt(kMicrophone, 2879999, buffer), 0);
+  EXPECT_EQ(host.countLogged("read at frame"), 1u);
+  ASSERT_EQ(host.readAt(kMicrophone, 2880000, buffer), 0);
+  EXPECT_TRUE(host.logged("OskelAudio: Oskel Microphone: read at frame 2880000 (lap 43)"));
+
+  ASSERT_EQ(host.readAt(kMicrophone, 2879000, buffer), 0);
+  EXPECT_TRUE(host.logged("read at frame 2879000 (lap 43)")) << "any step back is reported";
+  EXPECT_FALSE(host.logged("write at frame")) << "reads and writes are tracked apart";
+
+  ASSERT_EQ(host.writeAt(kSpeaker, 5000000, buffer), 0);
+  EXPECT_TRUE(host.logged("OskelAudio: Oskel Speaker: write at frame 5000000 (lap 76)"));
+
+  // Positions are not reset by a new start.
+  ASSERT_EQ(host.startIO(kMicrophone, 1), 0);
+  host.clearLog();
+  ASSERT_EQ(host.readAt(kMicrophone, 2880000, buffer), 0);
+  EXPECT_FALSE(host.logged("read at frame"));
+}
+
+}  // namespace
+}  // namespace oskel::driver_test

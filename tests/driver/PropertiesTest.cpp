@@ -1,0 +1,376 @@
+// What the audio server and its clients read and set on the plug-in, the two
+// devices and their four streams.
+#include <array>
+#include <filesystem>
+#include <fstream>
+
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include "DriverTestSupport.h"
+
+namespace oskel::driver_test {
+namespace {
+
+using PropertiesTest = DriverTest;
+
+constexpr OSStatus kBadObject = kAudioHardwareBadObjectError;
+constexpr OSStatus kIllegal = kAudioHardwareIllegalOperationError;
+constexpr OSStatus kUnknown = kAudioHardwareUnknownPropertyError;
+constexpr OSStatus kBadSize = kAudioHardwareBadPropertySizeError;
+
+TEST_F(PropertiesTest, PlugInIdentity) {
+  EXPECT_EQ(host.get<UInt32>(kPlugIn, kAudioObjectPropertyBaseClass).value(), fourCC("aobj"));
+  EXPECT_EQ(host.get<UInt32>(kPlugIn, kAudioObjectPropertyClass).value(), fourCC("aplg"));
+  EXPECT_EQ(host.get<UInt32>(kPlugIn, kAudioObjectPropertyOwner).value(), 0u);
+  EXPECT_EQ(host.getString(kPlugIn, kAudioObjectPropertyManufacturer).value(), "Brindlework, Inc.");
+  EXPECT_EQ(host.getString(kPlugIn, kAudioPlugInPropertyResourceBundle).value(), "");
+  for (AudioObjectPropertySelector selector : Selectors{kAudioObjectPropertyOwnedObjects, kAudioPlugInPropertyDeviceList}) {
+    UInt32 size = 0;
+    EXPECT_EQ(host.dataSize(kPlugIn, selector, size), 0);
+    EXPECT_EQ(size, 8u);
+    EXPECT_EQ((host.get<std::array<AudioObjectID, 2>>(kPlugIn, selector).value()),
+              (std::array<AudioObjectID, 2>{kMicrophone, kSpeaker}));
+  }
+}
+
+TEST_F(PropertiesTest, ManufacturerIsANewStringForTheCaller) {
+  CFStringRef first = host.get<CFStringRef>(kPlugIn, kAudioObjectPropertyManufacturer).value();
+  CFStringRef second = host.get<CFStringRef>(kMicrophone, kAudioObjectPropertyManufacturer).value();
+  EXPECT_NE(first, second);
+  EXPECT_EQ(CFGetRetainCount(first), 1);
+  CFRelease(first);
+  CFRelease(second);
+}
+
+TEST_F(PropertiesTest, ListsAreCutToWholeEntries) {
+  std::array<AudioObjectID, 4> ids{};
+  UInt32 written = 99;
+  EXPECT_EQ(host.getData(kPlugIn, kAudioPlugInPropertyDeviceList, kGlobal, 4, ids.data(), written), 0);
+  EXPECT_EQ(written, 4u);
+  EXPECT_EQ(ids[0], kMicrophone);
+  EXPECT_EQ(ids[1], 0u);
+
+  EXPECT_EQ(host.getData(kPlugIn, kAudioObjectPropertyOwnedObjects, kGlobal, 7, ids.data(), written), 0);
+  EXPECT_EQ(written, 4u);
+  EXPECT_EQ(host.getData(kPlugIn, kAudioObjectPropertyOwnedObjects, kGlobal, 3, ids.data(), written), 0);
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(host.getData(kPlugIn, kAudioPlugInPropertyDeviceList, kGlobal, 16, ids.data(), written), 0);
+  EXPECT_EQ(written, 8u) << "a larger buffer still gets two entries";
+
+  EXPECT_EQ(host.getData(kSpeaker, kAudioDevicePropertyRelatedDevices, kGlobal, 2, ids.data(), written), 0);
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(host.getData(kSpeaker, kAudioDevicePropertyRelatedDevices, kGlobal, 16, ids.data(), written), 0);
+  EXPECT_EQ(written, 4u);
+  EXPECT_EQ(ids[0], kSpeaker);
+
+  std::array<AudioValueRange, 2> ranges{};
+  EXPECT_EQ(host.getData(kMicrophone, kAudioDevicePropertyAvailableNominalSampleRates, kGlobal, 20, ranges.data(),
+                         written),
+            0);
+  EXPECT_EQ(written, 16u);
+  EXPECT_EQ(ranges[0].mMinimum, 44100.0);
+}
+
+TEST_F(PropertiesTest, FixedValuesNeedTheirWholeSize) {
+  UInt32 value = 0;
+  UInt32 written = 0;
+  EXPECT_EQ(host.getData(kPlugIn, kAudioObjectPropertyClass, kGlobal, 3, &value, written), kBadSize);
+  Float64 rate = 0;
+  EXPECT_EQ(host.getData(kMicrophone, kAudioDevicePropertyNominalSampleRate, kGlobal, 4, &rate, written), kBadSize);
+  CFStringRef name = nullptr;
+  EXPECT_EQ(host.getData(kSpeaker, kAudioObjectPropertyName, kGlobal, 4, &name, written), kBadSize);
+  EXPECT_EQ(name, nullptr);
+  std::array<UInt8, 51> layout{};
+  EXPECT_EQ(host.getData(kSpeaker, kAudioDevicePropertyPreferredChannelLayout, kOutput, 51, layout.data(), written),
+            kBadSize);
+  std::array<UInt8, 39> format{};
+  EXPECT_EQ(host.getData(kSpeakerInput, kAudioStreamPropertyVirtualFormat, kGlobal, 39, format.data(), written),
+            kBadSize);
+}
+
+TEST_F(PropertiesTest, UIDTranslationIsExactAndCaseSensitive) {
+  EXPECT_EQ(host.translateUID("OskelSpeaker_UID"), kSpeaker);
+  EXPECT_EQ(host.translateUID("OskelMicrophone_UID"), kMicrophone);
+  EXPECT_EQ(host.translateUID("oskelspeaker_uid"), 0u);
+  EXPECT_EQ(host.translateUID("OskelSpeaker_UID "), 0u);
+  EXPECT_EQ(host.translateUID("OskelSpeaker"), 0u);
+  EXPECT_EQ(host.translateUID(""), 0u);
+
+  CFStringRef uid = CFSTR("OskelSpeaker_UID");
+  AudioObjectID device = 0;
+  UInt32 written = 0;
+  EXPECT_EQ(host.getData(kPlugIn, kAudioPlugInPropertyTranslateUIDToDevice, kGlobal, 4, &device, written, 4, &uid),
+            kBadSize);
+  EXPECT_EQ(host.getData(kPlugIn, kAudioPlugInPropertyTranslateUIDToDevice, kGlobal, 4, &device, written, 8,
+                         nullptr),
+            kIllegal);
+  CFStringRef none = nullptr;
+  EXPECT_EQ(host.getData(kPlugIn, kAudioPlugInPropertyTranslateUIDToDevice, kGlobal, 4, &device, written, 8, &none),
+            0);
+  EXPECT_EQ(device, 0u);
+}
+
+TEST_F(PropertiesTest, DeviceIdentity) {
+  struct Expected {
+    AudioObjectID id;
+    const char* name;
+    const char* uid;
+    const char* model;
+  };
+  for (const Expected& e : {Expected{kMicrophone, "Oskel Microphone", "OskelMicrophone_UID", "OskelMicrophone_ModelUID"},
+                            Expected{kSpeaker, "Oskel Speaker", "OskelSpeaker_UID", "OskelSpeaker_ModelUID"}}) {
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(host.getString(e.id, kAudioObjectPropertyName).value(), e.name);
+    EXPECT_EQ(host.getString(e.id, kAudioDevicePropertyDeviceUID).value(), e.uid);
+    EXPECT_EQ(host.getString(e.id, kAudioDevicePropertyModelUID).value(), e.model);
+    EXPECT_EQ(host.getString(e.id, kAudioObjectPropertyManufacturer).value(), "Brindlework, Inc.");
+    EXPECT_EQ(host.get<UInt32>(e.id, kAudioObjectPropertyBaseClass).value(), fourCC("aobj"));
+    EXPECT_EQ(host.get<UInt32>(e.id, kAudioObjectPropertyClass).value(), fourCC("adev"));
+    EXPECT_EQ(host.get<UInt32>(e.id, kAudioObjectPropertyOwner).value(), kPlugIn);
+    EXPECT_EQ(host.get<UInt32>(e.id, kAudioDevicePropertyTransportType).value(), fourCC("virt"));
+    EXPECT_EQ(host.get<UInt32>(e.id, kAudioDevicePropertyClockDomain).value(), 0u);
+    EXPECT_EQ(host.get<UInt32>(e.id, kAudioDevicePropertyDeviceIsAlive).value(), 1u);
+    EXPECT_EQ(host.get<UInt32>(e.id, kAudioDevicePropertyIsHidden).value(), 0u);
+    EXPECT_EQ(host.get<UInt32>(e.id, kAudioDevicePropertyZeroTimeStampPeriod).value(), 16384u);
+    EXPECT_EQ(host.get<Float64>(e.id, kAudioDevicePropertyNominalSampleRate).value(), 48000.0);
+    const auto rates = host.get<std::array<AudioValueRange, 2>>(e.id, kAudioDevicePropertyAvailableNominalSampleRates);
+    EXPECT_EQ(rates->at(0).mMinimum, 44100.0);
+    EXPECT_EQ(rates->at(0).mMaximum, 44100.0);
+    EXPECT_EQ(rates->at(1).mMinimum, 48000.0);
+    EXPECT_EQ(rates->at(1).mMaximum, 48000.0);
+    UInt32 size = 99;
+    EXPECT_EQ(host.dataSize(e.id, kAudioObjectPropertyControlList, size), 0);
+    EXPECT_EQ(size, 0u);
+  }
+}
+
+TEST_F(PropertiesTest, StreamListsFollowTheScope) {
+  using Pair = std::array<AudioObjectID, 2>;
+  for (AudioObjectPropertySelector selector : Selectors{kAudioDevicePropertyStreams, kAudioObjectPropertyOwnedObjects}) {
+    UInt32 size = 0;
+    EXPECT_EQ(host.dataSize(kSpeaker, selector, size, kInput), 0);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(host.dataSize(kSpeaker, selector, size, kAudioObjectPropertyScopePlayThrough), 0);
+    EXPECT_EQ(size, 8u);
+    EXPECT_EQ(host.get<AudioObjectID>(kSpeaker, selector, kInput).value(), kSpeakerInput);
+    EXPECT_EQ(host.get<AudioObjectID>(kSpeaker, selector, kOutput).value(), kSpeakerOutput);
+    EXPECT_EQ(host.get<Pair>(kMicrophone, selector, kGlobal).value(), (Pair{kMicrophoneInput, kMicrophoneOutput}));
+    Pair ids{};
+    UInt32 written = 0;
+    EXPECT_EQ(host.getData(kMicrophone, selector, kGlobal, 4, ids.data(), written), 0);
+    EXPECT_EQ(written, 4u);
+    EXPECT_EQ(ids[0], kMicrophoneInput);
+  }
+}
+
+TEST_F(PropertiesTest, DirectionalPropertiesExistOnlyInInputAndOutputScope) {
+  const AudioObjectPropertySelector directional[] = {
+      kAudioDevicePropertyDeviceCanBeDefaultDevice, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice,
+      kAudioDevicePropertyLatency, kAudioDevicePropertySafetyOffset,
+      kAudioDevicePropertyPreferredChannelsForStereo, kAudioDevicePropertyPreferredChannelLayout};
+  for (auto selector : directional) {
+    EXPECT_FALSE(host.has(kMicrophone, selector, kGlobal));
+    EXPECT_TRUE(host.has(kMicrophone, selector, kInput));
+    EXPECT_TRUE(host.has(kMicrophone, selector, kOutput));
+    UInt32 size = 0;
+    EXPECT_EQ(host.dataSize(kMicrophone, selector, size, kGlobal), 0) << "the data calls do not check the scope";
+  }
+  EXPECT_TRUE(host.has(kMicrophone, kAudioDevicePropertyNominalSampleRate, kGlobal));
+  EXPECT_TRUE(host.has(kMicrophone, kAudioDevicePropertyNominalSampleRate, kAudioObjectPropertyScopePlayThrough));
+
+  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultDevice, kOutput).value(), 1u);
+  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice, kOutput).value(), 0u);
+  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice, kInput).value(), 1u);
+  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice, kGlobal).value(), 1u);
+  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyLatency, kGlobal).value(), 0u);
+  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertySafetyOffset, kInput).value(), 0u);
+  EXPECT_EQ((host.get<std::array<UInt32, 2>>(kSpeaker, kAudioDevicePropertyPreferredChannelsForStereo, kOutput)
+                 .value()),
+            (std::array<UInt32, 2>{1, 2}));
+}
+
+TEST_F(PropertiesTest, PreferredLayoutDescribesLeftAndRight) {
+  std::array<UInt8, 64> bytes{};
+  UInt32 written = 0;
+  ASSERT_EQ(host.getData(kMicrophone, kAudioDevicePropertyPreferredChannelLayout, kInput, bytes.size(), bytes.data(),
+                         written),
+            0);
+  EXPECT_EQ(written, 52u);
+  AudioChannelLayout header{};
+  std::memcpy(&header, bytes.data(), offsetof(AudioChannelLayout, mChannelDescriptions));
+  EXPECT_EQ(header.mChannelLayoutTag, 0u);
+  EXPECT_EQ(header.mChannelBitmap, 0u);
+  EXPECT_EQ(header.mNumberChannelDescriptions, 2u);
+  std::array<AudioChannelDescription, 2> channels{};
+  std::memcpy(channels.data(), bytes.data() + 12, sizeof channels);
+  EXPECT_EQ(channels[0].mChannelLabel, 1u);
+  EXPECT_EQ(channels[1].mChannelLabel, 2u);
+  EXPECT_EQ(channels[1].mChannelFlags, 0u);
+  EXPECT_EQ(channels[1].mCoordinates[2], 0.0f);
+}
+
+TEST_F(PropertiesTest, IconComesFromTheBundleResources) {
+  EXPECT_EQ(host.get<CFURLRef>(kMicrophone, kAudioDevicePropertyIcon).error(), kAudioHardwareUnspecifiedError);
+
+  namespace fs = std::filesystem;
+  const fs::path resources = fs::temp_directory_path() / fmt::format("oskel-icon-{}", ::getpid());
+  fs::create_directories(resources);
+  OskelCompat_RegisterBundle("com.brindlework.oskelaudio", resources.c_str());
+  EXPECT_EQ(host.get<CFURLRef>(kMicrophone, kAudioDevicePropertyIcon).error(), kAudioHardwareUnspecifiedError)
+      << "a bundle without the icon file";
+
+  std::ofstream(resources / "DeviceIcon.icns") << "icns";
+  CFURLRef icon = host.get<CFURLRef>(kSpeaker, kAudioDevicePropertyIcon).value();
+  char path[1024] = {};
+  ASSERT_TRUE(CFURLGetFileSystemRepresentation(icon, 1, reinterpret_cast<UInt8*>(path), sizeof path));
+  EXPECT_EQ(fs::path(path), resources / "DeviceIcon.icns");
+  CFRelease(icon);
+
+  OskelCompat_RegisterBundle("com.brindlework.oskelaudio", nullptr);
+  fs::remove_all(resources);
+}
+
+TEST_F(PropertiesTest, StreamProperties) {
+  struct Expected {
+    AudioObjectID stream;
+    AudioObjectID device;
+    bool input;
+  };
+  for (const Expected& e : {Expected{kMicrophoneInput, kMicrophone, true}, Expected{kMicrophoneOutput, kMicrophone, false},
+                            Expected{kSpeakerInput, kSpeaker, true}, Expected{kSpeakerOutput, kSpeaker, false}}) {
+    SCOPED_TRACE(e.stream);
+    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioObjectPropertyBaseClass).value(), fourCC("aobj"));
+    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioObjectPropertyClass).value(), fourCC("astr"));
+    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioObjectPropertyOwner).value(), e.device);
+    EXPECT_EQ(host.getString(e.stream, kAudioObjectPropertyName).value(), e.input ? "Input" : "Output");
+    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioStreamPropertyIsActive).value(), 1u);
+    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioStreamPropertyDirection).value(), e.input ? 1u : 0u);
+    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioStreamPropertyTerminalType).value(),
+              fourCC(e.input ? "micr" : "spkr"));
+    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioStreamPropertyStartingChannel).value(), 1u);
+    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioStreamPropertyLatency).value(), 0u);
+    UInt32 size = 99;
+    EXPECT_EQ(host.dataSize(e.stream, kAudioObjectPropertyOwnedObjects, size), 0);
+    EXPECT_EQ(size, 0u);
+
+    for (AudioObjectPropertySelector selector : Selectors{kAudioStreamPropertyVirtualFormat, kAudioStreamPropertyPhysicalFormat}) {
+      const auto format = host.get<AudioStreamBasicDescription>(e.stream, selector).value();
+      EXPECT_EQ(format.mSampleRate, 48000.0);
+      EXPECT_EQ(format.mFormatID, fourCC("lpcm"));
+      EXPECT_EQ(format.mFormatFlags, 9u);
+      EXPECT_EQ(format.mBytesPerPacket, 8u);
+      EXPECT_EQ(format.mFramesPerPacket, 1u);
+      EXPECT_EQ(format.mBytesPerFrame, 8u);
+      EXPECT_EQ(format.mChannelsPerFrame, 2u);
+      EXPECT_EQ(format.mBitsPerChannel, 32u);
+      EXPECT_EQ(format.mReserved, 0u);
+    }
+    for (AudioObjectPropertySelector selector : Selectors{kAudioStreamPropertyAvailableVirtualFormats, kAudioStreamPropertyAvailablePhysicalFormats}) {
+      EXPECT_EQ(host.dataSize(e.stream, selector, size), 0);
+      EXPECT_EQ(size, 112u);
+      const auto formats = host.get<std::array<AudioStreamRangedDescription, 2>>(e.stream, selector).value();
+      EXPECT_EQ(formats[0].mFormat.mSampleRate, 44100.0);
+      EXPECT_EQ(formats[0].mSampleRateRange.mMinimum, 44100.0);
+      EXPECT_EQ(formats[0].mSampleRateRange.mMaximum, 44100.0);
+      EXPECT_EQ(formats[1].mFormat.mSampleRate, 48000.0);
+      EXPECT_EQ(formats[1].mFormat.mChannelsPerFrame, 2u);
+      EXPECT_EQ(formats[1].mSampleRateRange.mMaximum, 48000.0);
+    }
+  }
+}
+
+TEST_F(PropertiesTest, OnlyRateFormatAndActivityAreSettable) {
+  Boolean settable = 1;
+  EXPECT_EQ(host.settable(kPlugIn, kAudioPlugInPropertyDeviceList, settable), 0);
+  EXPECT_FALSE(settable);
+  EXPECT_EQ(host.settable(kPlugIn, kAudioDevicePropertyNominalSampleRate, settable), kUnknown);
+
+  EXPECT_EQ(host.settable(kSpeaker, kAudioDevicePropertyNominalSampleRate, settable), 0);
+  EXPECT_TRUE(settable);
+  EXPECT_EQ(host.settable(kSpeaker, kAudioObjectPropertyName, settable), 0);
+  EXPECT_FALSE(settable);
+  EXPECT_EQ(host.settable(kSpeaker, kAudioDevicePropertyLatency, settable, kGlobal), 0);
+  EXPECT_FALSE(settable);
+  EXPECT_EQ(host.settable(kSpeaker, kAudioStreamPropertyIsActive, settable), kUnknown);
+
+  for (AudioObjectPropertySelector selector : Selectors{kAudioStreamPropertyVirtualFormat, kAudioStreamPropertyPhysicalFormat,
+                        kAudioStreamPropertyIsActive}) {
+    EXPECT_EQ(host.settable(kMicrophoneOutput, selector, settable), 0);
+    EXPECT_TRUE(settable);
+  }
+  EXPECT_EQ(host.settable(kMicrophoneOutput, kAudioStreamPropertyDirection, settable), 0);
+  EXPECT_FALSE(settable);
+  EXPECT_EQ(host.settable(kMicrophoneOutput, kAudioDevicePropertyNominalSampleRate, settable), kUnknown);
+
+  const UInt32 one = 1;
+  EXPECT_EQ(host.set(kPlugIn, kAudioObjectPropertyClass, one), kUnknown);
+  EXPECT_EQ(host.set(kMicrophone, kAudioObjectPropertyClass, one), kIllegal);
+  EXPECT_EQ(host.set(kMicrophone, fourCC("zzzz"), one), kUnknown);
+  EXPECT_EQ(host.set(kMicrophoneInput, kAudioStreamPropertyDirection, one), kIllegal);
+  EXPECT_EQ(host.set(kMicrophoneInput, fourCC("zzzz"), one), kUnknown);
+}
+
+TEST_F(PropertiesTest, StreamActivityIsStoredAndAnnouncedOnChange) {
+  const UInt32 off = 0, on = 7;
+  EXPECT_EQ(host.set(kSpeakerOutput, kAudioStreamPropertyIsActive, off), 0);
+  EXPECT_EQ(host.get<UInt32>(kSpeakerOutput, kAudioStreamPropertyIsActive).value(), 0u);
+  EXPECT_EQ(host.get<UInt32>(kSpeakerInput, kAudioStreamPropertyIsActive).value(), 1u);
+  ASSERT_EQ(host.propertyChanges.size(), 1u);
+  EXPECT_EQ(host.propertyChanges[0].object, kSpeakerOutput);
+  ASSERT_EQ(host.propertyChanges[0].addresses.size(), 1u);
+  EXPECT_EQ(host.propertyChanges[0].addresses[0].mSelector, fourCC("sact"));
+  EXPECT_EQ(host.propertyChanges[0].addresses[0].mScope, fourCC("glob"));
+  EXPECT_EQ(host.propertyChanges[0].addresses[0].mElement, 0u);
+
+  EXPECT_EQ(host.set(kSpeakerOutput, kAudioStreamPropertyIsActive, off), 0);
+  EXPECT_EQ(host.propertyChanges.size(), 1u) << "no change, no announcement";
+  EXPECT_EQ(host.set(kSpeakerOutput, kAudioStreamPropertyIsActive, on), 0);
+  EXPECT_EQ(host.get<UInt32>(kSpeakerOutput, kAudioStreamPropertyIsActive).value(), 1u);
+  EXPECT_EQ(host.propertyChanges.size(), 2u);
+
+  const UInt64 wide = 0;
+  EXPECT_EQ(host.set(kSpeakerOutput, kAudioStreamPropertyIsActive, wide), kBadSize);
+  EXPECT_EQ(host.get<UInt32>(kSpeakerOutput, kAudioStreamPropertyIsActive).value(), 1u);
+}
+
+TEST_F(PropertiesTest, UnknownSelectorsObjectsAndNullPointers) {
+  const AudioObjectPropertySelector unknown = fourCC("zzzz");
+  UInt32 size = 0, value = 0;
+  Boolean flag = 0;
+  for (AudioObjectID object : {kPlugIn, kMicrophone, kSpeakerInput}) {
+    EXPECT_FALSE(host.has(object, unknown));
+    EXPECT_EQ(host.dataSize(object, unknown, size), kUnknown);
+    EXPECT_EQ(host.settable(object, unknown, flag), kUnknown);
+    EXPECT_EQ(host.getData(object, unknown, kGlobal, 4, &value, size), kUnknown);
+  }
+  // Device-only and plug-in-only selectors are unknown on the other kinds.
+  EXPECT_FALSE(host.has(kPlugIn, kAudioObjectPropertyName));
+  EXPECT_FALSE(host.has(kMicrophoneInput, kAudioDevicePropertyDeviceUID));
+  EXPECT_FALSE(host.has(kMicrophone, kAudioPlugInPropertyDeviceList));
+
+  for (AudioObjectID object : {AudioObjectID{0}, AudioObjectID{5}, AudioObjectID{11}, AudioObjectID{15}}) {
+    EXPECT_FALSE(host.has(object, kAudioObjectPropertyClass));
+    EXPECT_EQ(host.dataSize(object, kAudioObjectPropertyClass, size), kBadObject);
+    EXPECT_EQ(host.settable(object, kAudioObjectPropertyClass, flag), kBadObject);
+    EXPECT_EQ(host.getData(object, kAudioObjectPropertyClass, kGlobal, 4, &value, size), kBadObject);
+    EXPECT_EQ(host.set(object, kAudioObjectPropertyClass, value), kBadObject);
+  }
+
+  const auto& t = host.call();
+  const auto d = host.driver();
+  const AudioObjectPropertyAddress address{kAudioObjectPropertyClass, kGlobal, 0};
+  EXPECT_FALSE(t.HasProperty(d, kMicrophone, 0, nullptr));
+  EXPECT_EQ(t.IsPropertySettable(d, kMicrophone, 0, nullptr, &flag), kIllegal);
+  EXPECT_EQ(t.IsPropertySettable(d, kMicrophone, 0, &address, nullptr), kIllegal);
+  EXPECT_EQ(t.GetPropertyDataSize(d, kMicrophone, 0, nullptr, 0, nullptr, &size), kIllegal);
+  EXPECT_EQ(t.GetPropertyDataSize(d, kMicrophone, 0, &address, 0, nullptr, nullptr), kIllegal);
+  EXPECT_EQ(t.GetPropertyData(d, kMicrophone, 0, nullptr, 0, nullptr, 4, &size, &value), kIllegal);
+  EXPECT_EQ(t.GetPropertyData(d, kMicrophone, 0, &address, 0, nullptr, 4, nullptr, &value), kIllegal);
+  EXPECT_EQ(t.GetPropertyData(d, kMicrophone, 0, &address, 0, nullptr, 4, &size, nullptr), kIllegal);
+  EXPECT_EQ(t.SetPropertyData(d, kMicrophone, 0, nullptr, 0, nullptr, 4, &value), kIllegal);
+  EXPECT_EQ(t.SetPropertyData(d, kMicrophone, 0, &address, 0, nullptr, 4, nullptr), kIllegal);
+}
+
+}  // namespace
+}  // namespace oskel::driver_test

@@ -1,0 +1,155 @@
+// The API key check: the status mapping alone, and the whole request against the emulator.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "NetworkProbe.h"
+#include "emulator/ServiceEmulator.h"
+#include "service/HttpGet.h"
+#include "service/OpenAIAuth.h"
+
+using namespace oskel;
+using namespace oskel::emulator;
+using namespace oskel::test;
+using OpenAIAuth::Rejected;
+using OpenAIAuth::Unknown;
+using OpenAIAuth::Valid;
+using OpenAIAuth::Verdict;
+
+namespace {
+
+std::unique_ptr<ServiceEmulator> startEmulator(ServiceEmulator::Config config = {}) {
+  auto emulator = ServiceEmulator::start(std::move(config));
+  if (!emulator) throw std::runtime_error(emulator.error());
+  return std::move(*emulator);
+}
+
+struct Outcome {
+  Verdict verdict;
+  std::thread::id thread;
+  int calls;
+};
+
+// Runs one check and waits for its completion (and a little for a second one).
+Outcome checkKey(const std::string& key, double timeout = 10.0) {
+  std::mutex mutex;
+  std::condition_variable done;
+  std::vector<std::pair<Verdict, std::thread::id>> results;
+  OpenAIAuth::check(key, timeout, [&](Verdict verdict) {
+    std::lock_guard guard(mutex);
+    results.emplace_back(std::move(verdict), std::this_thread::get_id());
+    done.notify_all();
+  });
+  std::unique_lock lock(mutex);
+  if (!done.wait_for(lock, networkWait, [&] { return !results.empty(); }))
+    return {Unknown{"no completion"}, {}, 0};
+  // The completion reference must not dangle: a second call would come from
+  // the same network thread right after the first; flush it with another job.
+  lock.unlock();
+  std::promise<void> flushed;
+  HttpRequest flush;
+  flush.url = "not a url";
+  httpGet(flush, [&](auto) { flushed.set_value(); });
+  flushed.get_future().wait();
+  lock.lock();
+  return {results.front().first, results.front().second, static_cast<int>(results.size())};
+}
+
+std::string describe(const Verdict& verdict) {
+  if (const auto* r = std::get_if<Rejected>(&verdict)) return "rejected(" + r->reason + ")";
+  if (const auto* u = std::get_if<Unknown>(&verdict)) return "unknown(" + u->why + ")";
+  return "valid";
+}
+
+}  // namespace
+
+TEST(KeyCheckVerdict, MapsStatusAndBody) {
+  const auto errorBody = R"({"error":{"message":"Incorrect API key provided: sk-ab****wxyz","code":"invalid_api_key"}})";
+  EXPECT_EQ(OpenAIAuth::verdictFor(200, ""), Verdict(Valid{}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(299, "not json"), Verdict(Valid{}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(401, errorBody), Verdict(Rejected{"Incorrect API key provided: sk-ab****wxyz"}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(403, errorBody), Verdict(Rejected{"Incorrect API key provided: sk-ab****wxyz"}));
+  // Only a string at error.message counts.
+  EXPECT_EQ(OpenAIAuth::verdictFor(401, "<html>nope</html>"), Verdict(Rejected{"HTTP 401"}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(401, R"({"error":"bad key"})"), Verdict(Rejected{"HTTP 401"}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(403, R"({"error":{"message":42}})"), Verdict(Rejected{"HTTP 403"}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(403, R"([{"error":{"message":"x"}}])"), Verdict(Rejected{"HTTP 403"}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(401, ""), Verdict(Rejected{"HTTP 401"}));
+  // Any other status says nothing about the key, even with an error body.
+  EXPECT_EQ(OpenAIAuth::verdictFor(500, errorBody), Verdict(Unknown{"HTTP 500"}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(429, errorBody), Verdict(Unknown{"HTTP 429"}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(302, ""), Verdict(Unknown{"HTTP 302"}));
+  EXPECT_EQ(OpenAIAuth::verdictFor(199, ""), Verdict(Unknown{"HTTP 199"}));
+}
+
+TEST(KeyCheck, AsksTheModelsEndpointAndMapsEachAnswer) {
+  auto emulator = startEmulator();
+  ScopedEnvironment origin("OSKEL_OPENAI_API", emulator->httpOrigin() + "/");
+
+  emulator->setModelsResponse(ModelsResponse{403, R"({"error":{"message":"Project is not allowed"}})"});
+  auto outcome = checkKey("sk-first");
+  EXPECT_EQ(describe(outcome.verdict), "rejected(Project is not allowed)");
+  EXPECT_EQ(outcome.calls, 1);
+  EXPECT_NE(outcome.thread, std::this_thread::get_id());
+
+  emulator->setModelsResponse(ModelsResponse{401, "Unauthorized", "text/plain"});
+  EXPECT_EQ(describe(checkKey("sk-second").verdict), "rejected(HTTP 401)");
+  emulator->setModelsResponse(ModelsResponse{500, R"({"error":{"message":"overloaded"}})"});
+  EXPECT_EQ(describe(checkKey("sk-third").verdict), "unknown(HTTP 500)");
+  emulator->setModelsResponse(ModelsResponse{204, ""});
+  EXPECT_EQ(describe(checkKey("sk-fourth").verdict), "valid");
+
+  const auto requests = emulator->snapshot().modelsRequests;
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_EQ(requests[0].target, "/v1/models?limit=1");
+  EXPECT_EQ(requests[0].authorization, "Bearer sk-first");
+  EXPECT_EQ(requests[3].authorization, "Bearer sk-fourth");
+}
+
+TEST(KeyCheck, ARealisticServiceRejectsUnknownKeysOverTls) {
+  ServiceEmulator::Config config;
+  config.tls = true;
+  config.acceptedKeys = {"sk-known-key-0001"};
+  auto emulator = startEmulator(config);
+  ScopedEnvironment origin("OSKEL_OPENAI_API", emulator->httpOrigin());
+  ScopedEnvironment trust("OSKEL_CA_FILE", emulator->caFile());
+  EXPECT_EQ(describe(checkKey("sk-known-key-0001").verdict), "valid");
+  EXPECT_EQ(describe(checkKey("sk-wrong-key-9999").verdict), "rejected(Incorrect API key provided: sk-****9999)");
+}
+
+TEST(KeyCheck, TransportFailuresAreUnknown) {
+  const auto port = closedPort();
+  {
+    ScopedEnvironment origin("OSKEL_OPENAI_API", fmt::format("http://127.0.0.1:{}", port));
+    EXPECT_EQ(describe(checkKey("sk-any").verdict),
+              fmt::format("unknown(could not connect to 127.0.0.1:{}: Connection refused)", port));
+  }
+  SilentListener silent;
+  {
+    ScopedEnvironment origin("OSKEL_OPENAI_API", fmt::format("http://127.0.0.1:{}", silent.port()));
+    const auto verdict = checkKey("sk-any", 0.2).verdict;
+    ASSERT_TRUE(std::holds_alternative<Unknown>(verdict)) << describe(verdict);
+    EXPECT_NE(std::get<Unknown>(verdict).why.find("timed out"), std::string::npos) << describe(verdict);
+  }
+  {
+    // An untrusted certificate is a transport failure, not a verdict on the key.
+    ServiceEmulator::Config config;
+    config.tls = true;
+    auto emulator = startEmulator(config);
+    ScopedEnvironment origin("OSKEL_OPENAI_API", emulator->httpOrigin());
+    const auto verdict = checkKey("sk-any").verdict;
+    ASSERT_TRUE(std::holds_alternative<Unknown>(verdict)) << describe(verdict);
+    EXPECT_NE(std::get<Unknown>(verdict).why.find("certificate verify failed"), std::string::npos)
+        << describe(verdict);
+    EXPECT_TRUE(emulator->snapshot().modelsRequests.empty());
+  }
+  {
+    ScopedEnvironment origin("OSKEL_OPENAI_API", "ftp://service.example");
+    EXPECT_EQ(describe(checkKey("sk-any").verdict), "unknown(not an HTTP URL: ftp://service.example/v1/models?limit=1)");
+  }
+}

@@ -1,0 +1,133 @@
+#include "NetworkProbe.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include <boost/json/parse.hpp>
+#include <boost/json/value.hpp>
+
+namespace oskel::test {
+
+WebSocketProbe::WebSocketProbe() : state_(std::make_shared<State>()) {}
+
+WebSocketConnection::Handlers WebSocketProbe::handlers() {
+  WebSocketConnection::Handlers handlers;
+  handlers.onMessage = [state = state_](std::string bytes) {
+    {
+      std::lock_guard guard(state->mutex);
+      state->messages.push_back(std::move(bytes));
+    }
+    state->changed.notify_all();
+  };
+  handlers.onFailure = [state = state_](WebSocketFailure failure) {
+    {
+      std::lock_guard guard(state->mutex);
+      state->failures.push_back(std::move(failure));
+    }
+    state->changed.notify_all();
+  };
+  return handlers;
+}
+
+std::vector<std::string> WebSocketProbe::messages() const {
+  std::lock_guard guard(state_->mutex);
+  return state_->messages;
+}
+
+std::optional<WebSocketFailure> WebSocketProbe::failure() const {
+  std::lock_guard guard(state_->mutex);
+  if (state_->failures.empty()) return std::nullopt;
+  return state_->failures.front();
+}
+
+std::size_t WebSocketProbe::failureCount() const {
+  std::lock_guard guard(state_->mutex);
+  return state_->failures.size();
+}
+
+bool WebSocketProbe::waitForMessages(std::size_t count) const {
+  std::unique_lock lock(state_->mutex);
+  state_->changed.wait_for(lock, networkWait,
+                           [&] { return state_->messages.size() >= count || !state_->failures.empty(); });
+  return state_->messages.size() >= count;
+}
+
+std::optional<std::string> WebSocketProbe::waitForType(const std::string& type) const {
+  std::unique_lock lock(state_->mutex);
+  std::optional<std::string> found;
+  state_->changed.wait_for(lock, networkWait, [&] {
+    for (const auto& message : state_->messages)
+      if (typeOf(message) == type) {
+        found = message;
+        return true;
+      }
+    return !state_->failures.empty();
+  });
+  return found;
+}
+
+std::optional<WebSocketFailure> WebSocketProbe::waitForFailure() const {
+  std::unique_lock lock(state_->mutex);
+  state_->changed.wait_for(lock, networkWait, [&] { return !state_->failures.empty(); });
+  if (state_->failures.empty()) return std::nullopt;
+  return state_->failures.front();
+}
+
+std::string typeOf(const std::string& message) {
+  boost::system::error_code error;
+  const auto value = boost::json::parse(message, error);
+  if (error || !value.is_object()) return {};
+  const auto* type = value.as_object().if_contains("type");
+  return type && type->is_string() ? std::string(type->as_string()) : std::string();
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+  if (const char* old = std::getenv(name)) previous_ = old;
+  ::setenv(name, value.c_str(), 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  if (previous_) {
+    ::setenv(name_, previous_->c_str(), 1);
+  } else {
+    ::unsetenv(name_);
+  }
+}
+
+namespace {
+
+int boundSocket(std::uint16_t& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) throw std::runtime_error("bind");
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+}  // namespace
+
+std::uint16_t closedPort() {
+  std::uint16_t port = 0;
+  ::close(boundSocket(port));
+  return port;
+}
+
+SilentListener::SilentListener() {
+  fd_ = boundSocket(port_);
+  ::listen(fd_, 16);
+}
+
+SilentListener::~SilentListener() { ::close(fd_); }
+
+}  // namespace oskel::test

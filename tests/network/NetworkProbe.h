@@ -1,0 +1,81 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "service/WebSocket.h"
+
+namespace oskel::test {
+
+using namespace std::chrono_literals;
+
+// Generous bound for real network events on a loaded machine.
+constexpr auto networkWait = 20s;
+
+// Collects what a WebSocket connection delivers and lets a test wait for it.
+// The handlers share the state, so they may outlive the probe.
+class WebSocketProbe {
+ public:
+  WebSocketProbe();
+  WebSocketConnection::Handlers handlers();
+
+  // Messages in arrival order.
+  std::vector<std::string> messages() const;
+  std::optional<WebSocketFailure> failure() const;
+  std::size_t failureCount() const;
+
+  // Until the predicate holds for the messages so far, or a failure arrives.
+  bool waitForMessages(std::size_t count) const;
+  // The first received message whose "type" is type; nothing on time-out or failure.
+  std::optional<std::string> waitForType(const std::string& type) const;
+  std::optional<WebSocketFailure> waitForFailure() const;
+
+ private:
+  struct State {
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    std::vector<std::string> messages;
+    std::vector<WebSocketFailure> failures;
+  };
+  std::shared_ptr<State> state_;
+};
+
+// "type" of a JSON message, empty when it has none.
+std::string typeOf(const std::string& message);
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> previous_;
+};
+
+// A port on 127.0.0.1 that nothing listens on.
+std::uint16_t closedPort();
+
+// A TCP listener on 127.0.0.1 that accepts connections (through the kernel's
+// backlog) but never reads or answers: handshakes against it can only time out.
+class SilentListener {
+ public:
+  SilentListener();
+  ~SilentListener();
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+  std::uint16_t port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+}  // namespace oskel::test
