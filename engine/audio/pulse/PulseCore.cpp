@@ -3,6 +3,8 @@
 #include <pulse/pulseaudio.h>
 
 #include <cstdlib>
+#include <pthread.h>
+#include <sched.h>
 
 #include <fmt/format.h>
 
@@ -158,6 +160,7 @@ std::expected<void, AudioHostError> Core::start() {
   loop_ = pa_threaded_mainloop_new();
   if (!loop_) return std::unexpected(AudioHostError{"cannot create the audio client's main loop"});
   pa_threaded_mainloop_set_name(loop_, "oskel.pulse");
+  pa_mainloop_api_once(pa_threaded_mainloop_get_api(loop_), &Core::raisePriority, nullptr);
   if (pa_threaded_mainloop_start(loop_) < 0) {
     return std::unexpected(AudioHostError{"cannot start the audio client's main loop"});
   }
@@ -230,6 +233,15 @@ bool Core::await(pa_operation* operation) const {
 int32_t Core::lastError() const {
   const int error = context_ ? pa_context_errno(context_) : PA_ERR_CONNECTIONTERMINATED;
   return error != 0 ? error : PA_ERR_UNKNOWN;
+}
+
+// The loop's thread runs the IO callbacks: a busy machine should not delay
+// them. Real-time scheduling is asked for and silently done without when the
+// system does not allow it.
+void Core::raisePriority(pa_mainloop_api*, void*) {
+  sched_param param{};
+  param.sched_priority = realtimePriority;
+  (void)pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }
 
 void Core::contextState(pa_context* context, void* self) {

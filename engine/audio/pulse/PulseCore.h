@@ -20,6 +20,7 @@
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_operation;
+struct pa_mainloop_api;
 
 namespace oskel::Pulse {
 
@@ -86,6 +87,9 @@ class Core : public std::enable_shared_from_this<Core> {
   void runNotifier();
 
   static void contextState(pa_context* context, void* self);
+  static void raisePriority(pa_mainloop_api* api, void* unused);
+  // Below the audio servers' own IO threads (PulseAudio uses 5, PipeWire 88).
+  static constexpr int realtimePriority = 4;
 
   Options options_;
   pa_threaded_mainloop* loop_ = nullptr;
