@@ -55,6 +55,9 @@ class NetworkThread {
     }
   }
 
+  // OpenSSL registers its exit-time cleanup when first initialised; doing that
+  // before this object exists makes the cleanup run after the thread stopped.
+  [[maybe_unused]] const bool openSslReady_ = OPENSSL_init_ssl(0, nullptr) == 1;
   asio::io_context io_{1};
   asio::executor_work_guard<asio::io_context::executor_type> work_;
   std::thread thread_;

@@ -59,6 +59,7 @@ void EmulatedSession::opened() {
     r.sessionID = sessionID_;
     r.language = setup_.language;
   });
+  if (setup_.rejectToken) return perform(Action::close(4401, "invalid token"));
   for (const auto& step : setup_.script.steps) {
     if (step.when.kind != Trigger::Kind::elapsed) continue;
     wire_.after(step.when.delay, [this, action = step.what] { perform(action); });

@@ -33,6 +33,7 @@ class EmulatedSession {
     bool relay = false;
     std::string language;  // relay: the "to" query item; direct: from "session.update"
     std::string model;     // direct: the "model" query item
+    bool rejectToken = false;  // relay: close with 4401 at once
     ConnectionScript script;
   };
 

@@ -119,6 +119,7 @@ struct ServiceEmulator::Impl {
   std::optional<ssl::context> tls;
   std::filesystem::path caDirectory;
   std::string caPath;
+  std::uint16_t port = 0;
 
   mutable std::mutex mutex;  // guards the four members below
   ConnectionScript defaultScript;
@@ -173,12 +174,11 @@ using Impl = ServiceEmulator::Impl;
 template <class Stream>
 class WebSocketPeer final : public LivePeer, public Wire, public std::enable_shared_from_this<WebSocketPeer<Stream>> {
  public:
-  WebSocketPeer(Impl& impl, Stream&& stream, Request request, EmulatedSession::Setup setup, bool rejectToken)
+  WebSocketPeer(Impl& impl, Stream&& stream, Request request, EmulatedSession::Setup setup)
       : impl_(impl),
         ws_(std::move(stream)),
         request_(std::move(request)),
         index_(setup.index),
-        rejectToken_(rejectToken),
         session_(*this, impl.records, std::move(setup)) {}
 
   void accept() {
@@ -194,17 +194,13 @@ class WebSocketPeer final : public LivePeer, public Wire, public std::enable_sha
       }
       self->impl_.setLive(self->index_, self->weak_from_this());
       self->impl_.log(fmt::format("#{} open {}", self->index_, std::string(self->request_.target())));
-      if (self->rejectToken_) {
-        self->session_.perform(Action::close(4401, "invalid token"));
-      } else {
-        self->session_.opened();
-      }
+      self->session_.opened();
       self->readNext();
     });
   }
 
   void perform(Action action) override {
-    asio::post(ws_.get_executor(), [self = this->shared_from_this(), action = std::move(action)] {
+    asio::post(impl_.io, [self = this->shared_from_this(), action = std::move(action)] {
       if (!self->ended_) self->session_.perform(action);
     });
   }
@@ -298,7 +294,6 @@ class WebSocketPeer final : public LivePeer, public Wire, public std::enable_sha
   websocket::stream<Stream> ws_;
   Request request_;
   std::size_t index_;
-  bool rejectToken_;
   EmulatedSession session_;
   beast::flat_buffer buffer_;
   std::deque<Outgoing> outbox_;
@@ -383,17 +378,16 @@ class HttpPeer final : public std::enable_shared_from_this<HttpPeer<Stream>> {
     };
     if (relay && (!item("to") || !item("transcribe") || !item("token")))
       return refuse(400, errorBody("to, transcribe and token are required", nullptr));
-    const bool rejectToken =
-        relay && !impl_.config.acceptedTokens.empty() && !impl_.config.acceptedTokens.contains(*item("token"));
-
     EmulatedSession::Setup setup;
+    setup.rejectToken =
+        relay && !impl_.config.acceptedTokens.empty() && !impl_.config.acceptedTokens.contains(*item("token"));
     setup.index = index;
     setup.relay = relay;
     setup.language = relay ? *item("to") : "";
     setup.model = relay ? "" : item("model").value_or("");
     setup.script = script;
-    auto peer = std::make_shared<WebSocketPeer<Stream>>(impl_, std::move(stream_), std::move(request),
-                                                        std::move(setup), rejectToken);
+    auto peer =
+        std::make_shared<WebSocketPeer<Stream>>(impl_, std::move(stream_), std::move(request), std::move(setup));
     peer->accept();
   }
 
@@ -485,6 +479,7 @@ std::expected<std::unique_ptr<ServiceEmulator>, std::string> ServiceEmulator::st
   if (!error) impl->acceptor.listen(asio::socket_base::max_listen_connections, error);
   if (error) return std::unexpected(fmt::format("cannot listen on 127.0.0.1:{}: {}", impl->config.port, error.message()));
 
+  impl->port = impl->acceptor.local_endpoint(error).port();
   impl->acceptNext();
   impl->thread = std::thread([raw = impl.get()] {
     pthread_setname_np(pthread_self(), "oskel.emulator");
@@ -493,10 +488,7 @@ std::expected<std::unique_ptr<ServiceEmulator>, std::string> ServiceEmulator::st
   return std::unique_ptr<ServiceEmulator>(new ServiceEmulator(std::move(impl)));
 }
 
-std::uint16_t ServiceEmulator::port() const {
-  ErrorCode ignored;
-  return impl_->acceptor.local_endpoint(ignored).port();
-}
+std::uint16_t ServiceEmulator::port() const { return impl_->port; }
 
 std::string ServiceEmulator::httpOrigin() const {
   return fmt::format("{}://127.0.0.1:{}", impl_->tls ? "https" : "http", port());
