@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include "DevicesCommand.h"
 #include "SimDevices.h"
 #include "audio/AudioTransport.h"
 #include "audio/pulse/PulseAudioHost.h"
 
 using namespace oskel;
+using test::ScopedEnv;
 using test::simDevice;
 
 namespace {
@@ -70,29 +73,6 @@ TEST(DevicesCommand, RefusesConflictingOptions) {
 
 namespace {
 
-// Sets or clears an environment variable for a scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) saved_ = old;
-    if (value) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (saved_) {
-      ::setenv(name_, saved_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
-};
 
 std::string connectionError() {
   const auto host = PulseAudioHost::connect();

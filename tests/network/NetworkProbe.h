@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ScopedEnv.h"
 #include "service/WebSocket.h"
 
 namespace oskel::test {
@@ -47,18 +48,7 @@ class WebSocketProbe {
 
 // "type" of a JSON message, empty when it has none.
 std::string typeOf(const std::string& message);
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value);
-  ~ScopedEnvironment();
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> previous_;
-};
+using ScopedEnvironment = test::ScopedEnv;
 
 // A port on 127.0.0.1 that nothing listens on.
 std::uint16_t closedPort();

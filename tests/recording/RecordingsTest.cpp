@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include "RecordingTestSupport.h"
 #include "recording/WAV.h"
 
@@ -19,27 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
+using test::ScopedEnv;
 using test::TempFolder;
 
-// Sets (or unsets) an environment variable for the lifetime of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = getenv(name)) saved_ = old;
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
-    tzset();
-  }
-  ~ScopedEnv() {
-    if (saved_) setenv(name_, saved_->c_str(), 1);
-    else unsetenv(name_);
-    tzset();
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
-};
 
 // A home folder with a user-dirs.dirs holding `line`.
 struct UserDirs {

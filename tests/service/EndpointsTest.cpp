@@ -6,34 +6,13 @@
 #include "service/ServiceRequests.h"
 #include "service/TranslationOptions.h"
 #include "service/Url.h"
+#include "support/ScopedEnv.h"
 
 using namespace oskel;
+using test::ScopedEnv;
 
 namespace {
 
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) previous_ = old;
-    if (value) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (previous_) {
-      ::setenv(name_, previous_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> previous_;
-};
 
 TranslationOptions quietOptions() { return TranslationOptions("es", false, std::nullopt, "gpt-realtime-translate"); }
 

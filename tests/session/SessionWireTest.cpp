@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "support/ScopedEnv.h"
 #include "concurrency/ManualClock.h"
 #include "emulator/ServiceEmulator.h"
 #include "service/TranslationSession.h"
@@ -39,17 +40,6 @@ class CountingClient final : public WebSocketClient {
   std::atomic<int> made{0};
 };
 
-// Sets an environment variable for the lifetime of the guard.
-class EnvironmentGuard {
- public:
-  EnvironmentGuard(const char* name, const std::string& value) : name_(name) { ::setenv(name, value.c_str(), 1); }
-  ~EnvironmentGuard() { ::unsetenv(name_); }
-  EnvironmentGuard(const EnvironmentGuard&) = delete;
-  EnvironmentGuard& operator=(const EnvironmentGuard&) = delete;
-
- private:
-  const char* name_;
-};
 
 class WireSession {
  public:
@@ -134,8 +124,8 @@ class WireSession {
   }
 
   std::unique_ptr<ServiceEmulator> emulator_;
-  EnvironmentGuard relayOrigin_;
-  EnvironmentGuard serviceOrigin_;
+  test::ScopedEnv relayOrigin_;
+  test::ScopedEnv serviceOrigin_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<TranslationEvent> events_;

@@ -3,7 +3,7 @@
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
 
-#include "emulator/Base64.h"
+#include "service/Base64.h"
 
 namespace oskel::emulator {
 namespace {

@@ -7,7 +7,7 @@
 #include <boost/json/value.hpp>
 #include <fmt/format.h>
 
-#include "emulator/Base64.h"
+#include "service/Base64.h"
 
 namespace oskel::emulator {
 namespace {
