@@ -17,13 +17,14 @@ run_suite() {
 
 # Tests that need a real audio server ("audio-server" label) run apart, on
 # private headless servers (scripts/audio-servers.sh), never on the user's own.
+# They share two cores with a real-time server, so a failed test gets one rerun.
 audio_server_tests() {
   local dir=$1 exclude=$2
   shift 2
   for server in "$@"; do
     echo "== audio-server tests on $server ($dir)"
     bash scripts/audio-servers.sh run "$server" -- \
-      ctest --test-dir "$dir" --output-on-failure -L audio-server -LE "$exclude" || status=1
+      ctest --test-dir "$dir" --output-on-failure --repeat until-pass:2 -L audio-server -LE "$exclude" || status=1
   done
 }
 
