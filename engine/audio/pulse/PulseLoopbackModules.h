@@ -14,7 +14,7 @@ namespace oskel::Pulse::LoopbackModules {
 std::string sourceName(const std::string& uid);
 std::string monitorName(const std::string& uid);
 
-// Module arguments, or why the spec cannot be passed to the server safely.
+// Module arguments, or why the device description cannot be passed to the server safely.
 std::expected<std::string, AudioHostError> nullSinkArguments(const LoopbackDeviceSpec& spec);
 std::expected<std::string, AudioHostError> remapSourceArguments(const LoopbackDeviceSpec& spec);
 
