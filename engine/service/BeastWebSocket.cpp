@@ -139,9 +139,7 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
       for (const auto& [name, value] : headers) request.set(name, value);
     }));
     ws_.read_message_max(maxMessageBytes_);
-    const bool defaultPort = url_.port == (tls ? "443" : "80");
-    const auto hostHeader = defaultPort ? url_.host : url_.host + ":" + url_.port;
-    ws_.async_handshake(upgradeResponse_, hostHeader, url_.target,
+    ws_.async_handshake(upgradeResponse_, hostHeader(url_.host, url_.port, tls), url_.target,
                         [self = this->shared_from_this()](const ErrorCode& error) { self->upgraded(error); });
   }
 

@@ -33,8 +33,7 @@ class Exchange final : public std::enable_shared_from_this<Exchange<Stream>> {
     request_.method(http::verb::get);
     request_.target(url_.target);
     request_.version(11);
-    const bool defaultPort = url_.port == (tls ? "443" : "80");
-    request_.set(http::field::host, defaultPort ? url_.host : url_.host + ":" + url_.port);
+    request_.set(http::field::host, hostHeader(url_.host, url_.port, tls));
     request_.set(http::field::user_agent, "Oskel");
     request_.set(http::field::connection, "close");
     for (const auto& [name, value] : request.headers) request_.set(name, value);

@@ -126,6 +126,11 @@ std::string describeTlsFailure(const ErrorCode& error, TlsStream& stream, const 
   return fmt::format("TLS handshake with {} failed: {}", host, error.message());
 }
 
+std::string hostHeader(const std::string& host, const std::string& port, bool tls) {
+  const auto name = host.find(':') == std::string::npos ? host : "[" + host + "]";
+  return port == (tls ? "443" : "80") ? name : name + ":" + port;
+}
+
 Deadline deadlineAfter(std::chrono::duration<double> seconds) {
   const auto bounded = std::min(seconds, std::chrono::duration<double>(24.0 * 3600.0));
   return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(bounded);

@@ -40,6 +40,10 @@ ErrorCode prepareTlsClient(TlsStream& stream, const std::string& host);
 // Why a TLS handshake failed, including the certificate verification result.
 std::string describeTlsFailure(const ErrorCode& error, TlsStream& stream, const std::string& host);
 
+// The Host header value for a URL: the port only when it is not the scheme's
+// default, IPv6 literals in brackets.
+std::string hostHeader(const std::string& host, const std::string& port, bool tls);
+
 // The deadline of an operation that must finish within seconds from now.
 Deadline deadlineAfter(std::chrono::duration<double> seconds);
 
