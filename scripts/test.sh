@@ -6,12 +6,16 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 status=0
+stage() { echo "== $* (at ${SECONDS}s)"; }
+# run_suite FLAVOUR DIR [BUILD TARGET...] -- [CTEST ARGS...]
 run_suite() {
-  local flavour=$1 dir=$2
+  local flavour=$1 dir=$2 targets=()
   shift 2
-  echo "== $flavour build"
-  bash scripts/build.sh "$flavour"
-  echo "== $flavour tests"
+  while [ "$1" != "--" ]; do targets+=("$1"); shift; done
+  shift
+  stage "$flavour build"
+  bash scripts/build.sh "$flavour" ${targets[@]+--target "${targets[@]}"}
+  stage "$flavour tests"
   (cd "$dir" && ctest --output-on-failure -j "$(nproc)" "$@") || status=1
 }
 
@@ -22,19 +26,20 @@ audio_server_tests() {
   local dir=$1 exclude=$2
   shift 2
   for server in "$@"; do
-    echo "== audio-server tests on $server ($dir)"
+    stage "audio-server tests on $server ($dir)"
     bash scripts/audio-servers.sh run "$server" -- \
       ctest --test-dir "$dir" --output-on-failure --repeat until-pass:2 -L audio-server -LE "$exclude" || status=1
   done
 }
 
-run_suite release build -LE audio-server
+run_suite release build -- -LE audio-server
 audio_server_tests build "^$" pulseaudio pipewire
 if [ -z "${OSKEL_QUICK:-}" ]; then
   # Labels ending in "pending": suites not yet proven clean under the sanitizers
   # (network client and pipeline); they run in the release suite above.
-  run_suite asan build-asan -LE 'audio-server|pending'
+  run_suite asan build-asan -- -LE 'audio-server|pending'
   audio_server_tests build-asan pending pulseaudio
-  run_suite tsan build-tsan -L concurrency -LE 'audio-server|pending'
+  run_suite tsan build-tsan concurrency_tests -- -L concurrency -LE 'audio-server|pending'
 fi
+stage "done, status $status"
 exit $status
