@@ -365,10 +365,12 @@ void TranslationPipeline::handle(const TranslationEvent& event) {
 void TranslationPipeline::receiveAudio(const std::vector<uint8_t>& pcm16) {
   auto samples = PCM16::decode(pcm16);
   const auto count = static_cast<int64_t>(samples.size());
-  framesReceived_.fetch_add(count, std::memory_order_relaxed);
   // The service pads its answers with near-silence; playing it would only
   // start the playout (and the ducking) early.
-  if (!(PCM16::dBFS(samples) > translatedFloorDB)) return;
+  if (!(PCM16::dBFS(samples) > translatedFloorDB)) {
+    framesReceived_.fetch_add(count, std::memory_order_release);
+    return;
+  }
   noteOutput();
   translatedFrames_.fetch_add(count, std::memory_order_relaxed);
   std::vector<float> converted;
@@ -377,6 +379,8 @@ void TranslationPipeline::receiveAudio(const std::vector<uint8_t>& pcm16) {
     converted = outputResampler_.process(std::move(samples));
   }
   playout_->translation.write(converted);
+  // Counted once queued, so whoever sees the count can also play the samples.
+  framesReceived_.fetch_add(count, std::memory_order_release);
 }
 
 void TranslationPipeline::noteOutput() {

@@ -96,7 +96,7 @@ class TranslationPipeline : public std::enable_shared_from_this<TranslationPipel
   double speechSeconds() const;
   double translatedSeconds() const;
   int64_t framesSent() const { return framesSent_.load(std::memory_order_relaxed); }
-  int64_t framesReceived() const { return framesReceived_.load(std::memory_order_relaxed); }
+  int64_t framesReceived() const { return framesReceived_.load(std::memory_order_acquire); }
   int64_t framesGated() const { return framesGated_.load(std::memory_order_relaxed); }
 
   bool isRunning() const { return running_.load(std::memory_order_acquire); }
