@@ -362,6 +362,12 @@ void TranslationPipeline::handle(const TranslationEvent& event) {
              event);
 }
 
+void TranslationPipeline::flushTranslation() {
+  auto& playout = playout_->translation;
+  const auto missing = playout.prefill() - playout.available();
+  if (missing > 0) playout.write(std::vector<float>(static_cast<size_t>(missing), 0.0f));
+}
+
 void TranslationPipeline::receiveAudio(const std::vector<uint8_t>& pcm16) {
   auto samples = PCM16::decode(pcm16);
   const auto count = static_cast<int64_t>(samples.size());

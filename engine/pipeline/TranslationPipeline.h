@@ -104,6 +104,9 @@ class TranslationPipeline : public std::enable_shared_from_this<TranslationPipel
   // Samples waiting in the translation playout buffer, and the voice-over
   // gain after the last render (absent without voice-over).
   int64_t translationBuffered() const { return playout_->translation.available(); }
+  // For when no more translation will come: pads the playout with silence up
+  // to its prefill, so a last fragment shorter than the prefill still plays.
+  void flushTranslation();
   std::optional<float> voiceOverGain() const { return playout_->voiceOverGain(); }
   std::shared_ptr<TranslationSession> currentSession() const;
 

@@ -51,7 +51,7 @@ int runTranslateCommand(const TranslateOptions& options, std::ostream& out, std:
   std::optional<Steady::time_point> fileEnded;
   double translated = -1;
   Steady::time_point lastTranslated = Steady::now();
-  const auto prefill = static_cast<int64_t>(0.12 * output->sampleRate());
+  bool flushed = false;
   auto& pipeline = (*run)->pipeline();
   (*run)->wait([&] {
     if (!input->finished()) return false;
@@ -60,9 +60,17 @@ int runTranslateCommand(const TranslateOptions& options, std::ostream& out, std:
     if (pipeline.translatedSeconds() != translated) {
       translated = pipeline.translatedSeconds();
       lastTranslated = Steady::now();
+      flushed = false;
     }
-    const bool played = pipeline.translationBuffered() < prefill;
-    return (secondsSince(lastTranslated) >= quietTail && played) || secondsSince(*fileEnded) >= longestTail;
+    if (secondsSince(*fileEnded) >= longestTail) return true;
+    if (secondsSince(lastTranslated) < quietTail) return false;
+    // Nothing more is coming: play out what is left, even when it is shorter
+    // than the prefill, before stopping.
+    if (!flushed) {
+      pipeline.flushTranslation();
+      flushed = true;
+    }
+    return pipeline.translationBuffered() == 0;
   });
   int status = (*run)->finish(out, err);
   if (auto failure = output->error()) {
