@@ -176,6 +176,31 @@ TEST(TranslationPipelineReceiving, TranslationPlaysOnlyOnce120MillisecondsAreBuf
   EXPECT_DOUBLE_EQ(h.pipeline->translatedSeconds(), 0.35);
 }
 
+TEST(TranslationPipelineReceiving, AFlushPlaysALastFragmentShorterThanThePrefill) {
+  PipelineHarness h;
+  h.start();
+  h.live();
+  h.serverAudio(tone(0.05, 24000.0, 300.0));  // 50 ms: would wait for the prefill forever
+  h.tick(5);
+  EXPECT_EQ(firstNonSilent(h.played()), h.played().size());
+
+  h.pipeline->flushTranslation();
+  const size_t before = h.played().size();
+  h.tick(10);
+  EXPECT_EQ(h.pipeline->translationBuffered(), 0);
+  const auto& played = h.played();
+  size_t last = played.size();
+  while (last > before && std::abs(played[last - 1]) <= 1e-4f) --last;
+  EXPECT_LT(firstNonSilent(played, before), before + 100);
+  EXPECT_NEAR(static_cast<double>(last - before), 2400.0, 200.0);  // all 50 ms, at 48 kHz
+
+  // Flushing an empty playout adds nothing that plays.
+  h.pipeline->flushTranslation();
+  const size_t after = h.played().size();
+  h.tick(10);
+  EXPECT_EQ(firstNonSilent(h.played(), after), h.played().size());
+}
+
 TEST(TranslationPipelineReceiving, NearSilentDeltasAreCountedButNeverPlayed) {
   PipelineHarness h;
   h.start();
