@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "service/NetworkRuntime.h"
 #include "service/OskelAPI.h"
 #include "service/ServiceRequests.h"
 #include "service/TranslationOptions.h"
@@ -93,6 +94,11 @@ TEST(Url, ParsesWhatTheTransportNeeds) {
   EXPECT_EQ(ipv6->host, "::1");
   EXPECT_EQ(ipv6->port, "8080");
   EXPECT_EQ(ipv6->target, "/");
+  // A Host header names the port only when it is not the scheme's own, and
+  // keeps an IPv6 literal's brackets (without them the port would be ambiguous).
+  EXPECT_EQ(net::hostHeader(ipv6->host, ipv6->port, false), "[::1]:8080");
+  EXPECT_EQ(net::hostHeader(parts->host, parts->port, true), "example.test");
+  EXPECT_EQ(net::hostHeader("example.test", "443", false), "example.test:443");
 
   EXPECT_FALSE(Url::parse("ftp://example.test"));
   EXPECT_FALSE(Url::parse("ws://"));
