@@ -18,6 +18,13 @@ case "$flavour" in
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 
+# ccache, when present, makes rebuilds and other checkouts of the same sources
+# cheap; paths are taken relative to the checkout so every clone shares it.
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-20G}
+  args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 # Configure every time: cheap when nothing changed, and new subsystem folders are picked up.
 cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
 cmake --build "$dir" -j "$jobs" "$@"

@@ -12,7 +12,7 @@ packages=(
   libspeexdsp-dev libsoxr-dev
   libpulse-dev pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber pipewire-bin dbus dbus-x11
-  espeak-ng sox xdg-user-dirs
+  espeak-ng sox xdg-user-dirs ccache
 )
 
 missing=()
