@@ -35,7 +35,7 @@
 #include "dsp/PCM16.h"
 #include "emulator/ServiceEmulator.h"
 #include "pipeline/TranslationPipeline.h"
-#include "orchestration/TranscriptConsole.h"
+#include "pipeline/TranscriptConsole.h"
 #include "service/Base64.h"
 #include "support/RealtimeGuard.h"
 

@@ -12,14 +12,6 @@ std::optional<CallDirection> callDirectionFromRaw(std::string_view raw) {
   return std::nullopt;
 }
 
-std::string_view rawValue(TranscriptKind kind) { return kind == TranscriptKind::heard ? "heard" : "said"; }
-
-std::optional<TranscriptKind> transcriptKindFromRaw(std::string_view raw) {
-  if (raw == "heard") return TranscriptKind::heard;
-  if (raw == "said") return TranscriptKind::said;
-  return std::nullopt;
-}
-
 std::string describe(const TranslatorState& state) {
   static constexpr const char* names[] = {"failed",     "idle",         "starting",    "connecting",
                                           "live",       "reconnecting", "passthrough", "stopping"};

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <variant>
 
+#include "pipeline/TranscriptKind.h"
+
 // The words the orchestrators use to tell the application what happens:
 // directions, transcript kinds and fragments, states, events and errors.
 namespace oskel {
@@ -13,9 +15,6 @@ enum class CallDirection { outgoing, incoming };
 std::string_view rawValue(CallDirection direction);
 std::optional<CallDirection> callDirectionFromRaw(std::string_view raw);
 
-enum class TranscriptKind { heard, said };
-std::string_view rawValue(TranscriptKind kind);
-std::optional<TranscriptKind> transcriptKindFromRaw(std::string_view raw);
 
 struct TranscriptFragment {
   CallDirection direction;

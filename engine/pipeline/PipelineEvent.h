@@ -3,7 +3,7 @@
 #include <string>
 #include <variant>
 
-#include "orchestration/TranslatorVocabulary.h"
+#include "pipeline/TranscriptKind.h"
 
 namespace oskel {
 

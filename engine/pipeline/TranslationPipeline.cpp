@@ -9,7 +9,7 @@
 
 #include "dsp/PCM16.h"
 #include "log/Log.h"
-#include "orchestration/TranscriptConsole.h"
+#include "pipeline/TranscriptConsole.h"
 
 namespace oskel {
 

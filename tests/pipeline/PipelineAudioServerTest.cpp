@@ -19,7 +19,7 @@
 #include "dsp/FloatRingBuffer.h"
 #include "emulator/ServiceEmulator.h"
 #include "network/NetworkProbe.h"
-#include "orchestration/TranscriptConsole.h"
+#include "pipeline/TranscriptConsole.h"
 #include "pipeline/TranslationPipeline.h"
 
 namespace oskel::test {

@@ -12,7 +12,7 @@
 #include "audio/AudioPlayback.h"
 #include "audio/sim/SimulatedAudioHost.h"
 #include "concurrency/ManualClock.h"
-#include "orchestration/TranscriptConsole.h"
+#include "pipeline/TranscriptConsole.h"
 #include "pipeline/TranslationPipeline.h"
 #include "session/FakeWebSocket.h"
 #include "support/LogCapture.h"

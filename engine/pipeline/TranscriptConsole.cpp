@@ -1,4 +1,4 @@
-#include "orchestration/TranscriptConsole.h"
+#include "pipeline/TranscriptConsole.h"
 
 #include <unistd.h>
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "orchestration/TranscriptConsole.h"
+#include "pipeline/TranscriptConsole.h"
 
 using oskel::TranscriptConsole;
 
