@@ -85,7 +85,7 @@ std::expected<void, OrchestratorError> Conversation::start() {
       return std::unexpected(OrchestratorError::of(std::move(text)));
     }
   }
-  state_.set(TranslatorStates::Connecting{});
+  state_.connecting(2);
   return {};
 }
 

@@ -58,6 +58,17 @@ void OrchestratorState::directionReady(CallDirection direction, size_t required)
   if (goLive) set(TranslatorStates::Live{});
 }
 
+void OrchestratorState::connecting(size_t required) {
+  bool ready = false;
+  {
+    std::lock_guard guard(lock_);
+    ready = ready_.size() >= required;
+    if (ready) wasLive_ = true;
+  }
+  set(TranslatorStates::Connecting{});
+  if (ready) set(TranslatorStates::Live{});
+}
+
 void OrchestratorState::directionDropped(CallDirection direction) {
   bool affected = false;
   bool reconnecting = false;

@@ -25,6 +25,10 @@ class OrchestratorState {
   // The direction's session is ready; with `required` directions ready while
   // connecting or reconnecting, the state becomes live.
   void directionReady(CallDirection direction, size_t required);
+  // The pipelines are up: connecting, or live at once when `required`
+  // directions became ready while they were starting (their events may be
+  // handled on another thread than the start).
+  void connecting(size_t required);
   // The direction's session dropped: reconnecting after a first live,
   // connecting before.
   void directionDropped(CallDirection direction);

@@ -57,7 +57,7 @@ std::expected<void, OrchestratorError> Playground::start() {
     state_.set(TranslatorStates::Failed{text});
     return std::unexpected(OrchestratorError::of(std::move(text)));
   }
-  state_.set(TranslatorStates::Connecting{});
+  state_.connecting(1);
   return {};
 }
 

@@ -131,7 +131,7 @@ std::expected<void, OrchestratorError> Translator::start() {
       return std::unexpected(OrchestratorError::of(std::move(text)));
     }
   }
-  state_.set(TranslatorStates::Connecting{});
+  state_.connecting(2);
   return {};
 }
 

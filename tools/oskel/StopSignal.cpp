@@ -7,14 +7,14 @@ namespace oskel::StopSignal {
 
 namespace {
 
-std::atomic<bool> flag{false};
+std::atomic<int> count{0};
 
-extern "C" void onSignal(int) { flag.store(true, std::memory_order_relaxed); }
+extern "C" void onSignal(int) { count.fetch_add(1, std::memory_order_relaxed); }
 
 }  // namespace
 
 void install() {
-  flag.store(false, std::memory_order_relaxed);
+  count.store(0, std::memory_order_relaxed);
   struct sigaction action {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
@@ -22,6 +22,7 @@ void install() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool raised() { return flag.load(std::memory_order_relaxed); }
+bool raised() { return count.load(std::memory_order_relaxed) > 0; }
+int raisedCount() { return count.load(std::memory_order_relaxed); }
 
 }  // namespace oskel::StopSignal

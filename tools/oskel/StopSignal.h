@@ -7,5 +7,7 @@ namespace oskel::StopSignal {
 // Installs the handlers (once per process) and lowers the flag.
 void install();
 bool raised();
+// How many times it was raised since install() (a second Ctrl-C hurries a stop).
+int raisedCount();
 
 }  // namespace oskel::StopSignal

@@ -3,7 +3,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "CallCommand.h"
 #include "DevicesCommand.h"
+#include "InPersonCommand.h"
 #include "ListenCommand.h"
 #include "TranslateCommand.h"
 #include "log/Log.h"
@@ -18,6 +20,13 @@ void addPipelineOptions(CLI::App& command, oskel::PipelineChoices& choices) {
   command.add_flag("--normalize", choices.normalize, "Raise quiet speech towards a steady level before sending it");
   command.add_option("--record", choices.record,
                      "Record a stereo WAV file: left what is played, right what is captured");
+}
+
+void addInterpreterOptions(CLI::App& command, oskel::InterpreterChoices& choices) {
+  command.add_option("--me", choices.me, "Your language (a two-letter code)")->required();
+  command.add_option("--them", choices.them, "The other side's language (a two-letter code)")->required();
+  command.add_option("--mic", choices.mic, "Your microphone (UID or name; default: the default input)");
+  command.add_option("--speaker", choices.speaker, "Your speaker (UID or name; default: the default output)");
 }
 
 }  // namespace
@@ -51,12 +60,45 @@ int main(int argc, char** argv) {
                            "Create the Oskel Microphone and Oskel Speaker devices first");
   devicesCommand->add_flag("--remove-loopback", devices.removeLoopback, "Remove the two loopback devices first");
 
-  for (auto* command : {translateCommand, listenCommand, devicesCommand})
+  CallOptions call;
+  auto* callCommand = app.add_subcommand(
+      "call", "Interpret a call both ways through the Oskel Microphone and Oskel Speaker devices, until Ctrl-C");
+  addInterpreterOptions(*callCommand, call.interpreter);
+  callCommand->add_option("--voice-over", call.voiceOver.idleDB,
+                          "Level (dB) of the original voice under the translation (default -6)");
+  callCommand->add_option("--duck", call.voiceOver.duck,
+                          "Level (dB) of the original voice while translation plays (default -18), or \"off\"");
+  callCommand->add_flag("--no-voice-over", [&call](int64_t) { call.voiceOver.enabled = false; },
+                        "Do not keep the original voice under the translation");
+  callCommand->add_flag("--no-echo-cancellation", [&call](int64_t) { call.echoCancellation = false; },
+                        "Do not cancel the speaker's echo in the microphone");
+  callCommand->add_flag("--group", call.group, "More than one person is on the call");
+  callCommand->add_flag("--room", call.room, "A room or laptop microphone rather than a headset");
+  callCommand->add_option("--record", call.record,
+                          "Record a stereo WAV file (default: the next file in the Oskel Recordings folder)")
+      ->expected(0, 1)
+      ->default_str("");
+
+  InterpreterChoices inPerson;
+  auto* inPersonCommand =
+      app.add_subcommand("in-person", "Two people share this computer and take turns (Space or Enter switches)");
+  addInterpreterOptions(*inPersonCommand, inPerson);
+
+  InterpreterChoices playground;
+  auto* playgroundCommand =
+      app.add_subcommand("playground", "Try it out: your own speech, translated, from your speaker");
+  addInterpreterOptions(*playgroundCommand, playground);
+
+  for (auto* command : {translateCommand, listenCommand, devicesCommand, callCommand, inPersonCommand,
+                        playgroundCommand})
     command->add_flag("-v,--verbose", verbose, "Also write debug log lines");
 
   CLI11_PARSE(app, argc, argv);
   Log::setVerbose(verbose);
   if (translateCommand->parsed()) return runTranslateCommand(translate, std::cout, std::cerr);
   if (listenCommand->parsed()) return runListenCommand(listen, std::cout, std::cerr);
+  if (callCommand->parsed()) return runCallCommand(call, std::cout, std::cerr);
+  if (inPersonCommand->parsed()) return runInPersonCommand(inPerson, std::cout, std::cerr);
+  if (playgroundCommand->parsed()) return runPlaygroundCommand(playground, std::cout, std::cerr);
   return runDevicesCommand(devices, std::cout, std::cerr);
 }
