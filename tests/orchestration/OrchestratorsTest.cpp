@@ -282,3 +282,23 @@ TEST_F(Orchestrators, ThePlaygroundIsOneDirectionAndAttributesTranscriptsToTheUs
 
 }  // namespace
 }  // namespace oskel::test
+
+namespace oskel::test {
+namespace {
+
+TEST_F(Orchestrators, SessionsReadyBeforeStartReturnsMakeTheCallLiveAtOnce) {
+  // With the event queue on another thread than start(), both sessions can
+  // report ready while the pipelines are still starting.
+  auto call = make<Translator>();
+  call->handle(CallDirection::outgoing, PipelineEvents::Ready{});
+  call->handle(CallDirection::incoming, PipelineEvents::Ready{});
+  ASSERT_TRUE(call->start());
+  EXPECT_EQ(states(), (std::vector<TranslatorState>{TranslatorStates::Starting{}, TranslatorStates::Connecting{},
+                                                    TranslatorStates::Live{}}));
+  call->stop(true, {});
+  clock->advanceSeconds(0.3);
+  clock->settle();
+}
+
+}  // namespace
+}  // namespace oskel::test
