@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -145,7 +146,7 @@ TEST_F(Orchestrators, ACallGoesLiveOnlyWhenBothDirectionsAreReadyAndReconnectsAf
     EXPECT_EQ(seen.back(), TranslatorEvent(TranslatorEvents::Transcript{{CallDirection::incoming, TranscriptKind::heard, "hola"}}));
   }
 
-  bool stopped = false;
+  std::atomic<bool> stopped = false;
   call->stop(true, [&] { stopped = true; });
   EXPECT_EQ(call->state(), TranslatorState{Stopping{}});
   call->handle(CallDirection::outgoing, PipelineEvents::Fatal{"late"});  // ignored while stopping
@@ -270,7 +271,7 @@ TEST_F(Orchestrators, ThePlaygroundIsOneDirectionAndAttributesTranscriptsToTheUs
     std::lock_guard guard(mutex);
     EXPECT_EQ(seen.back(), TranslatorEvent(TranslatorEvents::Transcript{{CallDirection::outgoing, TranscriptKind::said, "hola"}}));
   }
-  bool stopped = false;
+  std::atomic<bool> stopped = false;
   playground->stop(false, [&] { stopped = true; });
   clock->advanceSeconds(3.9);
   clock->settle();
