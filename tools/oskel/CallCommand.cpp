@@ -1,28 +1,18 @@
 #include "CallCommand.h"
 
-#include <charconv>
 #include <chrono>
 #include <ostream>
 
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
+#include "CommandSupport.h"
 #include "StopSignal.h"
 #include "audio/pulse/PulseAudioHost.h"
 #include "orchestration/Translator.h"
 #include "recording/Recordings.h"
 
 namespace oskel {
-
-std::expected<std::optional<double>, std::string> VoiceOverChoices::duckDB() const {
-  if (!duck) return defaultDuckDB;
-  if (*duck == "off") return std::nullopt;
-  double value = 0;
-  const auto* end = duck->data() + duck->size();
-  if (auto [ptr, ec] = std::from_chars(duck->data(), end, value); ec != std::errc() || ptr != end)
-    return std::unexpected(fmt::format("--duck takes a level in dB or \"off\", not \"{}\"", *duck));
-  return value;
-}
 
 int runCallCommand(const CallOptions& options, std::ostream& out, std::ostream& err) {
   auto host = PulseAudioHost::connect();
@@ -35,7 +25,7 @@ int runCallCommand(const CallOptions& options, std::ostream& out, std::ostream& 
 
 int runCallCommand(const CallOptions& options, std::shared_ptr<AudioHost> host, std::ostream& out,
                    std::ostream& err) {
-  const auto duck = options.voiceOver.duckDB();
+  const auto duck = duckLevel(options.voiceOver.duck);
   if (!duck) {
     fmt::print(err, "oskel call: {}\n", duck.error());
     return 2;

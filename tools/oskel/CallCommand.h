@@ -16,10 +16,6 @@ struct VoiceOverChoices {
   bool enabled = true;                     // --no-voice-over turns it off
   double idleDB = -6.0;                    // --voice-over DB
   std::optional<std::string> duck;         // --duck DB, or "off" for a constant level
-  static constexpr double defaultDuckDB = -18.0;
-
-  // The duck level, absent for "off"; an error text for anything else that is not a number.
-  std::expected<std::optional<double>, std::string> duckDB() const;
 };
 
 struct CallOptions {

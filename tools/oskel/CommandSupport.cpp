@@ -1,5 +1,6 @@
 #include "CommandSupport.h"
 
+#include <charconv>
 #include <ostream>
 #include <vector>
 
@@ -19,6 +20,16 @@ bool checkTargetLanguage(const std::string& command, const std::string& language
   fmt::print(err, "oskel {}: the service does not translate into \"{}\"; choose one of {}\n", command, language,
              fmt::join(codes, ", "));
   return false;
+}
+
+std::expected<std::optional<double>, std::string> duckLevel(const std::optional<std::string>& duck) {
+  if (!duck) return defaultDuckDB;
+  if (*duck == "off") return std::nullopt;
+  double value = 0;
+  const auto* end = duck->data() + duck->size();
+  if (auto [ptr, ec] = std::from_chars(duck->data(), end, value); ec != std::errc() || ptr != end)
+    return std::unexpected("--duck takes a level in dB or \"off\", not \"" + *duck + "\"");
+  return value;
 }
 
 }  // namespace oskel

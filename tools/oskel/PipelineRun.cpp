@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <fmt/ostream.h>
 
+#include "CommandSupport.h"
 #include "StopSignal.h"
 
 namespace oskel {
@@ -25,6 +26,11 @@ std::expected<std::unique_ptr<PipelineRun>, int> PipelineRun::start(const Pipeli
     fmt::print(err, "oskel {}: {}\n", choices.command, message);
     return std::unexpected(1);
   };
+  const auto duck = duckLevel(choices.duck);
+  if (!duck) {
+    fmt::print(err, "oskel {}: {}\n", choices.command, duck.error());
+    return std::unexpected(2);
+  }
   auto service = chooseService();
   if (!service) return fail(service.error());
   if (!service->description.empty()) {
@@ -37,7 +43,7 @@ std::expected<std::unique_ptr<PipelineRun>, int> PipelineRun::start(const Pipeli
                         TranslationOptions(choices.language), service->credential);
   config.sessionEnvironment = service->environment;
   config.voiceOverGainDB = choices.voiceOverDB;
-  config.voiceOverDuckDB = choices.duckDB;
+  config.voiceOverDuckDB = *duck;
   config.normalizeInput = choices.normalize;
   std::unique_ptr<PipelineRun> run(
       new PipelineRun(choices, std::move(*service), TranslationPipeline::make(std::move(config))));

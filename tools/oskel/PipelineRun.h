@@ -23,7 +23,7 @@ struct PipelineChoices {
   std::string language;               // --to
   std::optional<std::string> from;    // --from: only names the captions
   std::optional<double> voiceOverDB;  // --voice-over
-  std::optional<double> duckDB;       // --duck
+  std::optional<std::string> duck;    // --duck DB or "off"; absent: -18 dB
   bool normalize = false;             // --normalize
   std::optional<std::string> record;  // --record
 

@@ -16,7 +16,8 @@ void addPipelineOptions(CLI::App& command, oskel::PipelineChoices& choices) {
   command.add_option("--to", choices.language, "Language to translate into (a two-letter code)")->required();
   command.add_option("--from", choices.from, "Language spoken (only names the captions)");
   command.add_option("--voice-over", choices.voiceOverDB, "Keep the original voice under the translation at this level (dB)");
-  command.add_option("--duck", choices.duckDB, "Lower the original to this level (dB) while translation plays");
+  command.add_option("--duck", choices.duck,
+                     "Lower the original to this level (dB) while translation plays (default -18), or \"off\"");
   command.add_flag("--normalize", choices.normalize, "Raise quiet speech towards a steady level before sending it");
   command.add_option("--record", choices.record,
                      "Record a stereo WAV file: left what is played, right what is captured");
