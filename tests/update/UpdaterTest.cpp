@@ -144,6 +144,23 @@ TEST(UpdateFeed, RefusesBrokenFeedsAndUnsafeVersions) {
     EXPECT_FALSE(isAcceptableVersion(bad)) << bad;
 }
 
+TEST(UpdateSettings, ReadsTheEnvironment) {
+  test::ScopedEnv feed("OSKEL_UPDATE_FEED", "not a url"), dry("OSKEL_UPDATE_DRYRUN", ""), xdg("XDG_CACHE_HOME", "rel");
+  test::ScopedEnv home("HOME", "/home/u");
+  auto settings = UpdaterSettings::fromEnvironment();
+  EXPECT_EQ(settings.feedURL, defaultFeedURL);
+  EXPECT_TRUE(settings.dryRun);
+  EXPECT_EQ(settings.cacheFolder, "/home/u/.cache/oskel");  // a relative XDG_CACHE_HOME does not count
+  EXPECT_GT(settings.runningBuild, 0);
+
+  test::ScopedEnv feed2("OSKEL_UPDATE_FEED", "https://mirror.example/feed.json"), dry2("OSKEL_UPDATE_DRYRUN", nullptr),
+      xdg2("XDG_CACHE_HOME", "/c");
+  settings = UpdaterSettings::fromEnvironment();
+  EXPECT_EQ(settings.feedURL, "https://mirror.example/feed.json");
+  EXPECT_FALSE(settings.dryRun);
+  EXPECT_EQ(settings.cacheFolder, "/c/oskel");
+}
+
 TEST(UpdateInstaller, MapsPkexecOutcomes) {
   EXPECT_EQ(installFailure({0, "noise"}), std::nullopt);
   EXPECT_EQ(installFailure({126, "x"}), "Installation was cancelled.");
