@@ -32,6 +32,9 @@ foreach(text oskel.1 changelog.Debian)
   list(APPEND _gzipped ${_gen}/${text}.gz)
 endforeach()
 add_custom_target(oskel_package_files ALL DEPENDS ${_gzipped})
+# Everything the package holds; scripts/package.sh builds this target alone.
+add_custom_target(oskel_package_contents)
+add_dependencies(oskel_package_contents oskel oskel_package_files)
 
 # Installing (and so CPack) builds only what is installed, not every test.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)

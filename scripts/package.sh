@@ -12,7 +12,7 @@ if [ -n "${OSKEL_BUILD_NUMBER:-}" ]; then
 fi
 # Only what the package holds; CPack itself does not build (the install
 # rules do not depend on "all").
-bash scripts/build.sh release --target oskel oskel_package_files
+bash scripts/build.sh release --target oskel_package_contents
 rm -rf build/package
 cpack --config build/CPackConfig.cmake -B build/package >/dev/null
 deb=$(ls build/package/*.deb)
