@@ -145,8 +145,10 @@ class Transfer final : public HttpDownload, public std::enable_shared_from_this<
         return complete(std::unexpected(Failure{fmt::format("could not write {}: {}", request_.file.string(), std::strerror(errno))}));
       if (progress_) progress_(received_, total_);
     }
+    if (error && cancelled_) return complete(std::unexpected(Failure{"cancelled", true}));
     if (error == http::error::partial_message || error == http::error::end_of_stream ||
-        error == asio::ssl::error::stream_truncated || error == asio::error::eof)
+        error == asio::ssl::error::stream_truncated || error == asio::error::eof ||
+        error == asio::error::connection_reset)
       return complete(std::unexpected(Failure{fmt::format("the connection closed after {} of {} bytes", received_, total_)}));
     if (error) return fail("reading the body", error);
     readBody();
