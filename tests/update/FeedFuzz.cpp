@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (release) {
     if (release->size <= 0 || release->size > oskel::update::maxPackageBytes) __builtin_trap();
     if (!release->url.starts_with("http")) __builtin_trap();
+    (void)oskel::update::isAcceptableVersion(release->version);
   }
-  if (release) (void)oskel::update::isAcceptableVersion(release->version);
   return 0;
 }
