@@ -13,6 +13,7 @@ packages=(
   libpulse-dev pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber pipewire-bin dbus dbus-x11
   espeak-ng sox xdg-user-dirs ccache
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -33,6 +33,8 @@ audio_server_tests() {
 }
 
 run_suite release build -- -LE audio-server
+stage "packaging test"
+bash tests/packaging/package-test.sh || status=1
 audio_server_tests build pulseaudio pipewire
 if [ -z "${OSKEL_QUICK:-}" ]; then
   run_suite asan build-asan -- -LE audio-server
