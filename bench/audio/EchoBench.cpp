@@ -7,7 +7,8 @@
 //
 // Counters: erle_dB (echo return loss enhancement over 4 s after 2 s of
 // convergence, far end alone), doubletalk_corr (normalised correlation of
-// the canceller's output with the clean near end while both talk),
+// the canceller's output with the clean near end while both talk;
+// doubletalk_corr_raw is the same for the raw microphone),
 // added_latency_ms (how much later a near-end click leaves the canceller than
 // the raw microphone), server_cpu_plain / server_cpu_echo (the server's share
 // of one core with plain capture and playback, and through the canceller).
@@ -174,6 +175,9 @@ void BM_EchoCanceller(benchmark::State& state) {
     const size_t from = output.size() - judged - static_cast<size_t>(rate * 0.6);
     const auto maxShift = static_cast<int64_t>(rate * 0.5);
     state.counters["doubletalk_corr"] = align(output, from, judged, nearTape, maxShift).correlation;
+    // The raw microphone against the clean near end: what the echo alone leaves.
+    state.counters["doubletalk_corr_raw"] = align(raw, raw.size() - judged - static_cast<size_t>(rate * 0.6), judged,
+                                                  nearTape, maxShift).correlation;
     // The same near-end sound on the raw microphone and after the canceller:
     // the tapes' start times turn the sample shift into added latency.
     const auto same = align(output, from, judged, raw, maxShift);
