@@ -12,7 +12,7 @@ TEST(PulseEchoCancel, ArgumentsSuitEachServerAndRefuseUnsafeNames) {
   EXPECT_EQ(*EchoCancel::arguments(EchoCancel::Server::pulseAudio, "alsa_input.usb-1", "alsa_output.pci-2", names),
             "source_master=alsa_input.usb-1 sink_master=alsa_output.pci-2 source_name=oskel_echo_4242_3_source "
             "sink_name=oskel_echo_4242_3_sink aec_method=webrtc "
-            "aec_args=\"analog_gain_control=0 digital_gain_control=1 noise_suppression=0\" adjust_time=0");
+            "aec_args=\"analog_gain_control=0 digital_gain_control=1\" adjust_time=0");
   EXPECT_EQ(*EchoCancel::arguments(EchoCancel::Server::pipeWire, "mic", "spk", names),
             "source_master=mic sink_master=spk source_name=oskel_echo_4242_3_source sink_name=oskel_echo_4242_3_sink "
             "aec_args=\"webrtc.gain_control=false\"");

@@ -35,7 +35,7 @@ std::expected<std::string, AudioHostError> arguments(Server server, const std::s
   const std::string common = fmt::format("source_master={} sink_master={} source_name={} sink_name={}", sourceMaster,
                                          sinkMaster, names.source, names.sink);
   if (server == Server::pipeWire) return common + " aec_args=\"webrtc.gain_control=false\"";
-  return common + " aec_method=webrtc aec_args=\"analog_gain_control=0 digital_gain_control=1 noise_suppression=0\" adjust_time=0";
+  return common + " aec_method=webrtc aec_args=\"analog_gain_control=0 digital_gain_control=1\" adjust_time=0";
 }
 
 std::vector<uint32_t> staleModules(const Snapshot& snapshot, int self, const std::function<bool(int pid)>& alive) {

@@ -26,9 +26,8 @@ struct Names {
 Names namesFor(int pid, uint32_t sequence);
 
 // Module arguments, or why the masters' names cannot be passed safely.
-// PulseAudio 16 takes the method and its gain-control keys, needs drift
-// adjustment off (it keeps moving the reference) and keeps the near end's
-// speech better without its noise suppression; pipewire-pulse reads only
+// PulseAudio 16 takes the method and its gain-control keys and needs drift
+// adjustment off (it keeps moving the reference); pipewire-pulse reads only
 // webrtc.* keys inside aec_args, whose value must hold no double quote.
 std::expected<std::string, AudioHostError> arguments(Server server, const std::string& sourceMaster,
                                                      const std::string& sinkMaster, const Names& names);
