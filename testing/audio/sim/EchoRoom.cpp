@@ -46,6 +46,15 @@ std::optional<std::string> sinkInputOf(uint32_t module) {
   return std::nullopt;
 }
 
+// PipeWire creates a module's nodes a moment after the load returns.
+bool appears(const std::string& kind, const std::string& node) {
+  for (int tries = 0; tries < 150; ++tries) {
+    if (pactl("list short " + kind).value_or("").contains(node)) return true;
+    ::usleep(20000);
+  }
+  return false;
+}
+
 std::string micArguments() {
   return fmt::format(
       "module-remap-source master=oskel_test_room.monitor source_name={} "
@@ -84,6 +93,10 @@ std::expected<std::unique_ptr<EchoRoom>, std::string> EchoRoom::build(double ech
   auto mic = step(micArguments());
   if (!mic) return std::unexpected(mic.error());
   room->micModule_ = *mic;
+  if (!appears("sinks", "oskel_test_speaker") || !appears("sinks", "oskel_test_room") ||
+      !appears("sources", micNode)) {
+    return std::unexpected("the room's devices did not appear");
+  }
   return room;
 }
 
@@ -102,6 +115,7 @@ std::expected<void, std::string> EchoRoom::restoreMicrophone() {
   if (!mic) return std::unexpected(mic.error());
   micModule_ = *mic;
   modules_.push_back(*mic);
+  if (!appears("sources", micNode)) return std::unexpected("the microphone did not come back");
   return {};
 }
 
