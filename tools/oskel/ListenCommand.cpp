@@ -7,9 +7,8 @@
 #include <fmt/ostream.h>
 
 #include "CommandSupport.h"
-#include "audio/AudioCapture.h"
 #include "audio/AudioDevices.h"
-#include "audio/AudioPlayback.h"
+#include "audio/RealEndpoints.h"
 #include "audio/pulse/PulseAudioHost.h"
 
 namespace oskel {
@@ -52,15 +51,26 @@ int runListenCommand(const ListenOptions& options, std::shared_ptr<AudioHost> ho
   if (!microphone) return fail(microphone.error());
   const auto speaker = resolve(*host, options.outputDevice, AudioDevices::Direction::output);
   if (!speaker) return fail(speaker.error());
-  auto capture = AudioCapture::make(host, *microphone);
-  if (!capture) return fail(capture.error().description());
-  auto playback = AudioPlayback::make(host, *speaker);
-  if (!playback) return fail(playback.error().description());
+  auto endpoints = RealEndpoints::make(host, std::dynamic_pointer_cast<EchoCancelHost>(host), *microphone,
+                                       *speaker, options.echoCancellation);
+  if (!endpoints) return fail(endpoints.error().description());
+  const auto voiceProcessing = endpoints->voiceProcessing;
+  // However the command ends, the canceller goes with it.
+  const std::unique_ptr<VoiceProcessingIO, void (*)(VoiceProcessingIO*)> closer(
+      voiceProcessing.get(), [](VoiceProcessingIO* io) {
+        if (io) io->close();
+      });
 
-  auto run = PipelineRun::start(options.pipeline, std::move(*capture), std::move(*playback), out, err);
+  auto run = PipelineRun::start(options.pipeline, endpoints->input, endpoints->output, out, err);
   if (!run) return run.error();
   fmt::print(out, "Listening on {}, playing on {}{}\n", microphone->name, speaker->name,
              options.seconds ? fmt::format(" for {}s", *options.seconds) : std::string("; Ctrl-C stops"));
+  if (voiceProcessing) {
+    fmt::print(out, "Echo cancellation: the audio server's echo canceller, between {} and {}\n", microphone->name,
+               speaker->name);
+  } else if (options.echoCancellation) {
+    fmt::print(out, "Echo cancellation: skipped, plain capture and playback\n");
+  }
   out.flush();
 
   const auto started = std::chrono::steady_clock::now();

@@ -15,6 +15,7 @@ struct ListenOptions {
   std::optional<std::string> inputDevice;   // --input: UID or name; absent: the default input
   std::optional<std::string> outputDevice;  // --output: UID or name; absent: the default output
   std::optional<double> seconds;            // --seconds: end after this long; absent: Ctrl-C
+  bool echoCancellation = false;            // --echo-cancellation: through the audio server's canceller
   PipelineChoices pipeline{"listen"};
 };
 

@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
   listenCommand->add_option("--output", listen.outputDevice, "Speaker (UID or name; default: the default output)");
   listenCommand->add_option("--seconds", listen.seconds, "Stop after this many seconds (default: at Ctrl-C)")
       ->check(CLI::PositiveNumber);
+  listenCommand->add_flag("--echo-cancellation", listen.echoCancellation,
+                          "Remove what the speaker plays from the microphone (the audio server's echo canceller)");
   addPipelineOptions(*listenCommand, listen.pipeline);
 
   DevicesCommandOptions devices;

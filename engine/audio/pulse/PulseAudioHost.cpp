@@ -3,13 +3,19 @@
 #include <pulse/def.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <thread>
+
+#include <unistd.h>
 
 #include <fmt/format.h>
 
 #include "audio/pulse/PulseCore.h"
 #include "audio/pulse/PulseDeviceMap.h"
+#include "audio/pulse/PulseEchoCancel.h"
 #include "audio/pulse/PulseLoopbackModules.h"
 #include "audio/pulse/PulseStream.h"
 
@@ -213,6 +219,79 @@ std::expected<bool, AudioHostError> PulseAudioHost::removeLoopbackDevice(std::st
     }
   }
   return true;
+}
+
+namespace {
+
+// PipeWire's pulse server calls itself "PulseAudio (on PipeWire …)".
+Pulse::EchoCancel::Server serverKind(Pulse::Core& core) {
+  return core.serverDescription().find("PipeWire") != std::string::npos ? Pulse::EchoCancel::Server::pipeWire
+                                                                         : Pulse::EchoCancel::Server::pulseAudio;
+}
+
+// PipeWire creates a module's nodes a moment after the load returns.
+constexpr int appearChecks = 100;
+constexpr auto appearInterval = std::chrono::milliseconds(20);
+
+std::atomic<uint32_t> cancellerSequence{0};
+
+}  // namespace
+
+std::expected<EchoCanceller, AudioHostError> PulseAudioHost::loadEchoCanceller(const AudioDeviceInfo& microphone,
+                                                                               const AudioDeviceInfo& speaker) {
+  const auto mic = lookup(*core_, microphone.id);
+  const auto out = lookup(*core_, speaker.id);
+  if (!mic || !mic->input) return std::unexpected(AudioHostError{microphone.name + " is not an input of the audio server"});
+  if (!out || !out->output) return std::unexpected(AudioHostError{speaker.name + " is not an output of the audio server"});
+  const auto names = Pulse::EchoCancel::namesFor(static_cast<int>(::getpid()), cancellerSequence++);
+  const auto arguments = Pulse::EchoCancel::arguments(serverKind(*core_), mic->input->node, out->output->node, names);
+  if (!arguments) return std::unexpected(arguments.error());
+  const auto module = core_->loadModule("module-echo-cancel", *arguments);
+  if (!module) return std::unexpected(AudioHostError{"module-echo-cancel: " + module.error()});
+
+  for (int check = 0; check < appearChecks; ++check) {
+    if (check > 0) std::this_thread::sleep_for(appearInterval);
+    const auto now = core_->snapshot();
+    if (!now) break;
+    if (findNode(now->sources, names.source) && findNode(now->sinks, names.sink)) {
+      return EchoCanceller{core_->idFor(names.source), core_->idFor(names.sink), *module};
+    }
+  }
+  (void)core_->unloadModule(*module);
+  return std::unexpected(AudioHostError{"module-echo-cancel loaded but its devices did not appear"});
+}
+
+std::expected<void, AudioHostError> PulseAudioHost::unloadEchoCanceller(const EchoCanceller& canceller) {
+  if (auto unloaded = core_->unloadModule(canceller.module); !unloaded) {
+    return std::unexpected(
+        AudioHostError{fmt::format("cannot unload the echo canceller (module {}): {}", canceller.module, unloaded.error())});
+  }
+  return {};
+}
+
+int PulseAudioHost::unloadStaleEchoCancellers() {
+  const auto snapshot = core_->snapshot();
+  if (!snapshot) return 0;
+  const auto alive = [](int pid) { return ::kill(pid, 0) == 0 || errno == EPERM; };
+  int unloaded = 0;
+  for (auto module : Pulse::EchoCancel::staleModules(*snapshot, static_cast<int>(::getpid()), alive)) {
+    if (core_->unloadModule(module)) ++unloaded;
+  }
+  return unloaded;
+}
+
+std::vector<float> PulseAudioHost::inputVolume(AudioDeviceID id) {
+  const auto device = lookup(*core_, id);
+  const auto snapshot = core_->snapshot();
+  if (!device || !device->input || !snapshot) return {};
+  const auto* node = findNode(snapshot->sources, device->input->node);
+  return node ? node->volume : std::vector<float>{};
+}
+
+AudioHostStatus PulseAudioHost::setInputVolume(AudioDeviceID id, std::span<const float> volume) {
+  const auto device = lookup(*core_, id);
+  if (!device || !device->input) return PA_ERR_NOENTITY;
+  return core_->setSourceVolume(device->input->node, volume) ? 0 : core_->lastError();
 }
 
 }  // namespace oskel

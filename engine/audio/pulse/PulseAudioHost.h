@@ -6,6 +6,7 @@
 
 #include "audio/AudioHost.h"
 #include "audio/AudioHostError.h"
+#include "audio/EchoCancelHost.h"
 #include "audio/LoopbackHost.h"
 
 namespace oskel {
@@ -23,7 +24,7 @@ class Core;
 // notification thread of the host, never on the main loop's thread. The
 // server resamples a stream whose device changes rate, so the nominal rate
 // cannot be watched (listen() returns null for it).
-class PulseAudioHost final : public AudioHost, public LoopbackHost {
+class PulseAudioHost final : public AudioHost, public LoopbackHost, public EchoCancelHost {
  public:
   struct Options {
     std::string applicationName = "Oskel";
@@ -63,6 +64,15 @@ class PulseAudioHost final : public AudioHost, public LoopbackHost {
   // its monitor, both described with the device's name.
   std::expected<bool, AudioHostError> installLoopbackDevice(const LoopbackDeviceSpec& spec) override;
   std::expected<bool, AudioHostError> removeLoopbackDevice(std::string_view uid) override;
+
+  // EchoCancelHost: module-echo-cancel between the microphone's source and
+  // the speaker's sink, with arguments for the server at hand.
+  std::expected<EchoCanceller, AudioHostError> loadEchoCanceller(const AudioDeviceInfo& microphone,
+                                                                 const AudioDeviceInfo& speaker) override;
+  std::expected<void, AudioHostError> unloadEchoCanceller(const EchoCanceller& canceller) override;
+  int unloadStaleEchoCancellers() override;
+  std::vector<float> inputVolume(AudioDeviceID id) override;
+  AudioHostStatus setInputVolume(AudioDeviceID id, std::span<const float> volume) override;
 
   explicit PulseAudioHost(std::shared_ptr<Pulse::Core> core);
 

@@ -2,6 +2,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <pthread.h>
 #include <sched.h>
@@ -84,6 +86,9 @@ struct SnapshotRound {
     node.rate = info.sample_spec.rate;
     readFormats(node, info.formats, info.n_formats);
     node.properties = propertiesOf(info.proplist);
+    for (uint8_t c = 0; c < info.volume.channels; ++c) {
+      node.volume.push_back(static_cast<float>(info.volume.values[c]) / static_cast<float>(PA_VOLUME_NORM));
+    }
     return node;
   }
 
@@ -108,6 +113,7 @@ struct SnapshotRound {
   static void module(pa_context*, const pa_module_info* info, int eol, void* self) {
     entry(info, eol, self, [](SnapshotRound& round, const pa_module_info& module) {
       round.snapshot.modules.emplace(module.index, text(module.name));
+      round.snapshot.moduleArguments.emplace(module.index, text(module.argument));
     });
   }
 };
@@ -367,6 +373,24 @@ std::expected<void, std::string> Core::unloadModule(uint32_t index) {
   Completion completion{loop_};
   const bool done = await(pa_context_unload_module(context_, index, &Completion::succeeded, &completion));
   if (!done || !completion.success) return std::unexpected(pa_strerror(lastError()));
+  return {};
+}
+
+std::expected<void, std::string> Core::setSourceVolume(const std::string& source, std::span<const float> volume) {
+  if (inLoopThread()) return std::unexpected("cannot change volumes from the audio thread");
+  if (volume.empty() || volume.size() > PA_CHANNELS_MAX) return std::unexpected("no volume to set");
+  pa_cvolume levels;
+  pa_cvolume_init(&levels);
+  levels.channels = static_cast<uint8_t>(volume.size());
+  for (size_t c = 0; c < volume.size(); ++c) {
+    levels.values[c] = static_cast<pa_volume_t>(std::lround(std::max(0.0f, volume[c]) * PA_VOLUME_NORM));
+  }
+  Lock lock(*this);
+  if (!ready()) return std::unexpected("not connected to the audio server");
+  Completion completion{loop_};
+  auto* operation =
+      pa_context_set_source_volume_by_name(context_, source.c_str(), &levels, &Completion::succeeded, &completion);
+  if (!await(operation) || !completion.success) return std::unexpected(pa_strerror(lastError()));
   return {};
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -77,6 +78,7 @@ class Core : public std::enable_shared_from_this<Core> {
 
   std::expected<uint32_t, std::string> loadModule(const std::string& name, const std::string& arguments);
   std::expected<void, std::string> unloadModule(uint32_t index);
+  std::expected<void, std::string> setSourceVolume(const std::string& source, std::span<const float> volume);
   std::expected<void, std::string> setDefault(AudioScope scope, const std::string& node);
 
  private:

@@ -28,6 +28,7 @@ struct Node {
   bool acceptsPCM = true;
   uint32_t firstEncoding = 0;  // PA encoding number, when PCM is not accepted
   std::map<std::string, std::string> properties;
+  std::vector<float> volume;  // per channel; 1 is the nominal full volume
 
   std::optional<std::string> property(const std::string& key) const {
     auto it = properties.find(key);
@@ -39,6 +40,7 @@ struct Snapshot {
   std::vector<Node> sinks;    // in index order
   std::vector<Node> sources;  // in index order
   std::map<uint32_t, std::string> modules;  // index -> module name
+  std::map<uint32_t, std::string> moduleArguments;  // index -> its arguments
   std::string defaultSink;
   std::string defaultSource;
 };

@@ -36,6 +36,10 @@ struct SimulatedAudioHost::State {
   std::optional<AudioHostStatus> openFailure;
   std::optional<AudioHostStatus> startFailure;
   std::vector<Stream*> streams;  // open streams, in opening order
+  std::vector<EchoCanceller> cancellers;
+  uint32_t cancellerLoads = 0;
+  std::string cancellerFailure;
+  int cancellerFailures = 0;
 
   DeviceState* find(AudioDeviceID id) {
     auto it = devices.find(id);
@@ -166,6 +170,7 @@ void SimulatedAudioHost::remove(AudioDeviceID id) {
     auto* device = state_->find(id);
     if (!device) return;
     device->present = false;
+    std::erase_if(state_->cancellers, [id](const EchoCanceller& c) { return c.input == id || c.output == id; });
     if (state_->defaultInput == id) {
       state_->defaultInput.reset();
       wasInput = true;
@@ -375,6 +380,57 @@ std::expected<bool, AudioHostError> SimulatedAudioHost::removeLoopbackDevice(std
   if (!found) return false;
   remove(*found);
   return true;
+}
+
+void SimulatedAudioHost::failCancellerLoads(std::string message, int count) {
+  std::lock_guard guard(state_->mutex);
+  state_->cancellerFailure = std::move(message);
+  state_->cancellerFailures = count;
+}
+
+size_t SimulatedAudioHost::loadedCancellers() const {
+  std::lock_guard guard(state_->mutex);
+  return state_->cancellers.size();
+}
+
+size_t SimulatedAudioHost::cancellerLoads() const {
+  std::lock_guard guard(state_->mutex);
+  return state_->cancellerLoads;
+}
+
+std::expected<EchoCanceller, AudioHostError> SimulatedAudioHost::loadEchoCanceller(const AudioDeviceInfo& microphone,
+                                                                                   const AudioDeviceInfo& speaker) {
+  std::lock_guard guard(state_->mutex);
+  if (state_->cancellerFailures > 0) {
+    --state_->cancellerFailures;
+    return std::unexpected(AudioHostError{state_->cancellerFailure});
+  }
+  if (!state_->find(microphone.id) || !state_->find(speaker.id)) return std::unexpected(AudioHostError{"no such device"});
+  const EchoCanceller canceller{microphone.id, speaker.id, ++state_->cancellerLoads};
+  state_->cancellers.push_back(canceller);
+  return canceller;
+}
+
+std::expected<void, AudioHostError> SimulatedAudioHost::unloadEchoCanceller(const EchoCanceller& canceller) {
+  std::lock_guard guard(state_->mutex);
+  if (std::erase_if(state_->cancellers, [&](const EchoCanceller& c) { return c.module == canceller.module; }) == 0) {
+    return std::unexpected(AudioHostError{"no such module"});
+  }
+  return {};
+}
+
+std::vector<float> SimulatedAudioHost::inputVolume(AudioDeviceID id) {
+  std::lock_guard guard(state_->mutex);
+  const auto* device = state_->find(id);
+  return device ? device->spec.inputVolume : std::vector<float>{};
+}
+
+AudioHostStatus SimulatedAudioHost::setInputVolume(AudioDeviceID id, std::span<const float> volume) {
+  std::lock_guard guard(state_->mutex);
+  auto* device = state_->find(id);
+  if (!device || device->spec.inputVolume.size() != volume.size()) return badDevice;
+  device->spec.inputVolume.assign(volume.begin(), volume.end());
+  return 0;
 }
 
 }  // namespace oskel

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/AudioHost.h"
+#include "audio/EchoCancelHost.h"
 #include "audio/FourCC.h"
 #include "audio/ListenerRegistry.h"
 #include "audio/LoopbackHost.h"
@@ -19,7 +20,9 @@ namespace oskel {
 // defaults and disappearance are scripted; the IO clock only moves when the
 // test calls step(), which runs one IO cycle of every running stream on the
 // calling thread. Listeners are called on the thread that made the change.
-class SimulatedAudioHost final : public AudioHost, public LoopbackHost {
+// Its echo canceller is the identity: it records the microphone and plays on
+// the speaker themselves, and goes away with either of them.
+class SimulatedAudioHost final : public AudioHost, public LoopbackHost, public EchoCancelHost {
  public:
   // Status codes the simulated calls fail with.
   static constexpr AudioHostStatus badDevice = static_cast<AudioHostStatus>(fourCC("!dev"));
@@ -40,6 +43,8 @@ class SimulatedAudioHost final : public AudioHost, public LoopbackHost {
     std::optional<AudioStreamFormat> outputFormat;
     // What is played on the first output stream comes back on the first input stream.
     bool loopback = false;
+    // Settable input volume per channel; empty: none.
+    std::vector<float> inputVolume;
   };
 
   static std::shared_ptr<SimulatedAudioHost> make();
@@ -52,6 +57,11 @@ class SimulatedAudioHost final : public AudioHost, public LoopbackHost {
   void setDefault(AudioScope scope, std::optional<AudioDeviceID> id);
   void failNextOpen(AudioHostStatus status);
   void failNextStart(AudioHostStatus status);
+  // The next `count` canceller loads fail with this text.
+  void failCancellerLoads(std::string message, int count = 1);
+  // Cancellers loaded and not unloaded, and loads ever made.
+  size_t loadedCancellers() const;
+  size_t cancellerLoads() const;
 
   // Interleaved frames of the first input stream; silence once they run out.
   void feedInput(AudioDeviceID id, std::span<const float> interleaved);
@@ -81,6 +91,14 @@ class SimulatedAudioHost final : public AudioHost, public LoopbackHost {
   // LoopbackHost: a 2-channel 48 kHz loopback device with a virtual transport.
   std::expected<bool, AudioHostError> installLoopbackDevice(const LoopbackDeviceSpec& spec) override;
   std::expected<bool, AudioHostError> removeLoopbackDevice(std::string_view uid) override;
+
+  // EchoCancelHost
+  std::expected<EchoCanceller, AudioHostError> loadEchoCanceller(const AudioDeviceInfo& microphone,
+                                                                 const AudioDeviceInfo& speaker) override;
+  std::expected<void, AudioHostError> unloadEchoCanceller(const EchoCanceller& canceller) override;
+  int unloadStaleEchoCancellers() override { return 0; }
+  std::vector<float> inputVolume(AudioDeviceID id) override;
+  AudioHostStatus setInputVolume(AudioDeviceID id, std::span<const float> volume) override;
 
   struct State;
   class Stream;
