@@ -53,7 +53,9 @@ struct OrchestratorEnvironment {
   // Runs a task on the owner's event queue, one at a time in order (the
   // application's main queue).
   Post eventQueue;
-  // Empty: plain capture and playback on the host, never echo-cancelled.
+  // Empty: the audio server's echo canceller when asked for and the devices
+  // allow it (the host must then also be an EchoCancelHost), else plain
+  // capture and playback.
   EndpointFactory endpoints;
   // Passed to every pipeline (tests replace them).
   std::shared_ptr<Clock> clock = Clock::system();

@@ -21,17 +21,6 @@ std::optional<double> duckOf(const std::optional<TranslatorConfig::VoiceOver>& v
 
 std::string directionLabel(const std::string& from, const std::string& to) { return from + "\u2192" + to; }
 
-std::expected<RealDevicesIO, std::string> OrchestratorEnvironment::realDevices(const AudioDeviceInfo& microphone,
-                                                                               const AudioDeviceInfo& speaker,
-                                                                               bool echoCancellation) const {
-  if (endpoints) return endpoints(microphone, speaker, echoCancellation);
-  auto input = AudioCapture::make(host, microphone);
-  if (!input) return std::unexpected(input.error().description());
-  auto output = AudioPlayback::make(host, speaker);
-  if (!output) return std::unexpected(output.error().description());
-  return RealDevicesIO{std::move(*input), std::move(*output), {}, {}};
-}
-
 std::expected<std::shared_ptr<Translator>, OrchestratorError> Translator::make(TranslatorConfig config,
                                                                                 OrchestratorEnvironment environment) {
   auto translator = std::make_shared<Translator>(Token{}, std::move(config), std::move(environment));

@@ -202,7 +202,8 @@ TEST_F(Orchestrators, VoiceOverGoesOnlyWhereItsDirectionsSayAndTheSummaryDescrib
             "them (Oskel Speaker) --es\u2192en--> Desk Speaker   \u2190 select Oskel Speaker as Zoom's Speaker\n"
             "voice-over (incoming): original voice at -12 dB, ducked to -24 dB while translating\n"
             "group call: no noise reduction on their audio, normalizer follows a change of talker in ~0.1 s\n"
-            "echo cancellation: off (virtual devices) \u2014 use headphones");
+            "echo cancellation: on (the audio server's echo canceller on Desk Mic + Desk Speaker)");
+  EXPECT_TRUE(call->echoCancellationActive());
 }
 
 TEST_F(Orchestrators, ARecordingHoldsWhatEachSideHeardInItsOwnChannel) {
