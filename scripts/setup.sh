@@ -13,6 +13,7 @@ packages=(
   libpulse-dev pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber pipewire-bin dbus dbus-x11
   espeak-ng sox xdg-user-dirs ccache
+  qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
 )
 
 missing=()
