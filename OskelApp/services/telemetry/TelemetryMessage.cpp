@@ -1,8 +1,8 @@
 #include "TelemetryMessage.h"
 
+#include <cctype>
 #include <cmath>
 #include <ctime>
-#include <regex>
 
 #include <boost/json/value.hpp>
 #include <boost/uuid/random_generator.hpp>
@@ -76,8 +76,12 @@ std::string newUUID() {
 }
 
 bool isUUID(std::string_view text) {
-  static const std::regex form("^[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}$");
-  return std::regex_match(text.begin(), text.end(), form);
+  if (text.size() != 36) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
+    if (hyphen ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+  }
+  return true;
 }
 
 }  // namespace oskel::TelemetryMessage

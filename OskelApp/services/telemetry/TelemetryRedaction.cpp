@@ -1,7 +1,5 @@
 #include "TelemetryRedaction.h"
 
-#include <regex>
-
 namespace oskel {
 
 std::string cutToCharacters(std::string_view text, size_t characters) {
@@ -17,8 +15,34 @@ std::string cutToCharacters(std::string_view text, size_t characters) {
 std::string redactedForTelemetry(std::string_view text) {
   // The key alphabet plus '*', '.' and the ellipsis a service uses when it
   // quotes a key in part ("sk-ab****wxyz", "sk-abc…").
-  static const std::regex key(R"(sk-(?:[A-Za-z0-9_\-*.]|\xE2\x80\xA6)+)");
-  return cutToCharacters(std::regex_replace(std::string(text), key, "sk-\u2026"), 200);
+  static constexpr std::string_view ellipsis = "\u2026";
+  const auto keyLength = [&](size_t at) {
+    size_t end = at;
+    for (;;) {
+      const char c = end < text.size() ? text[end] : '\0';
+      const bool ascii = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      if (ascii || c == '_' || c == '-' || c == '*' || c == '.') {
+        ++end;
+      } else if (text.substr(end).starts_with(ellipsis)) {
+        end += ellipsis.size();
+      } else {
+        return end - at;
+      }
+    }
+  };
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    if (text.substr(i).starts_with("sk-")) {
+      if (const auto length = keyLength(i + 3); length > 0) {
+        out += "sk-";
+        out += ellipsis;
+        i += 3 + length;
+        continue;
+      }
+    }
+    out += text[i++];
+  }
+  return cutToCharacters(out, 200);
 }
 
 }  // namespace oskel
