@@ -32,14 +32,34 @@ audio_server_tests() {
   done
 }
 
-run_suite release build -- -LE audio-server
+# Suites that need a private service of their own run apart as well: the
+# keychain on a private Secret Service (scripts/keyring-session.sh), the
+# loopback installer on audio servers it may restart.
+keychain_tests() {
+  stage "keychain tests ($1)"
+  bash scripts/keyring-session.sh run -- ctest --test-dir "$1" --output-on-failure -L keychain || status=1
+}
+loopback_persistence_tests() {
+  local dir=$1 server
+  shift
+  for server in "$@"; do
+    stage "loopback persistence tests on $server ($dir)"
+    bash scripts/audio-servers.sh run "$server" -- \
+      ctest --test-dir "$dir" --output-on-failure -L loopback-persistence || status=1
+  done
+}
+apart='audio-server|keychain|loopback-persistence'
+
+run_suite release build -- -LE "$apart"
 stage "packaging test"
 bash tests/packaging/package-test.sh || status=1
 audio_server_tests build pulseaudio pipewire
+keychain_tests build
+loopback_persistence_tests build pulseaudio pipewire
 if [ -z "${OSKEL_QUICK:-}" ]; then
-  run_suite asan build-asan -- -LE audio-server
+  run_suite asan build-asan -- -LE "$apart"
   audio_server_tests build-asan pulseaudio
-  run_suite tsan build-tsan concurrency_tests -- -L concurrency -LE audio-server
+  run_suite tsan build-tsan concurrency_tests -- -L concurrency -LE "$apart"
 fi
 stage "done, status $status"
 exit $status

@@ -1,4 +1,4 @@
-// HTTP(S) GET over Beast, sharing the WebSocket client's network thread and TLS settings.
+// HTTP(S) requests over Beast, sharing the WebSocket client's network thread and TLS settings.
 #include "service/HttpGet.h"
 
 #include <type_traits>
@@ -28,15 +28,17 @@ class Exchange final : public std::enable_shared_from_this<Exchange<Stream>> {
   static constexpr bool tls = std::is_same_v<Stream, TlsStream>;
 
  public:
-  Exchange(Url::Parts url, const HttpRequest& request, Completion completion)
+  Exchange(Url::Parts url, const HttpRequest& request, http::verb method, std::string body, Completion completion)
       : url_(std::move(url)), completion_(std::move(completion)), stream_(makeStream()) {
-    request_.method(http::verb::get);
+    request_.method(method);
     request_.target(url_.target);
     request_.version(11);
     request_.set(http::field::host, hostHeader(url_.host, url_.port, tls));
     request_.set(http::field::user_agent, "Oskel");
     request_.set(http::field::connection, "close");
     for (const auto& [name, value] : request.headers) request_.set(name, value);
+    request_.body() = std::move(body);
+    request_.prepare_payload();
     parser_.body_limit(maxBodyBytes);
     deadline_ = deadlineAfter(request.timeout);
   }
@@ -103,26 +105,30 @@ class Exchange final : public std::enable_shared_from_this<Exchange<Stream>> {
   Stream stream_;
   Deadline deadline_{};
   std::shared_ptr<TcpDialer> dialer_;
-  http::request<http::empty_body> request_;
+  http::request<http::string_body> request_;
   beast::flat_buffer buffer_;
   http::response_parser<http::string_body> parser_;
 };
 
 }  // namespace
 
-void httpGet(const HttpRequest& request, Completion completion) {
+void httpGet(const HttpRequest& request, Completion completion) { httpSend(request, "GET", {}, std::move(completion)); }
+
+void httpSend(const HttpRequest& request, const std::string& method, std::string body, Completion completion) {
+  const auto fail = [&](std::string why) {
+    asio::post(ioContext(), [completion = std::move(completion), why = std::move(why)] { completion(std::unexpected(why)); });
+  };
   auto url = Url::parse(request.url);
-  if (!url || (url->scheme != "http" && url->scheme != "https")) {
-    asio::post(ioContext(), [completion = std::move(completion), why = "not an HTTP URL: " + request.url] {
-      completion(std::unexpected(why));
-    });
-    return;
-  }
+  if (!url || (url->scheme != "http" && url->scheme != "https")) return fail("not an HTTP URL: " + request.url);
+  const auto verb = http::string_to_verb(method);
+  if (verb == http::verb::unknown) return fail("not an HTTP method: " + method);
   if (url->scheme == "https") {
-    auto exchange = std::make_shared<Exchange<TlsStream>>(std::move(*url), request, std::move(completion));
+    auto exchange =
+        std::make_shared<Exchange<TlsStream>>(std::move(*url), request, verb, std::move(body), std::move(completion));
     asio::post(ioContext(), [exchange] { exchange->run(); });
   } else {
-    auto exchange = std::make_shared<Exchange<beast::tcp_stream>>(std::move(*url), request, std::move(completion));
+    auto exchange = std::make_shared<Exchange<beast::tcp_stream>>(std::move(*url), request, verb, std::move(body),
+                                                                  std::move(completion));
     asio::post(ioContext(), [exchange] { exchange->run(); });
   }
 }

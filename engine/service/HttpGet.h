@@ -21,4 +21,10 @@ struct HttpResponse {
 // Redirects are not followed; bodies over 1 MiB fail.
 void httpGet(const HttpRequest& request, std::function<void(std::expected<HttpResponse, std::string>)> completion);
 
+// The same exchange with another method and a body sent as it stands (the
+// caller names its type with a "Content-Type" header), e.g. a POST of JSON.
+// An unknown method fails through the completion.
+void httpSend(const HttpRequest& request, const std::string& method, std::string body,
+              std::function<void(std::expected<HttpResponse, std::string>)> completion);
+
 }  // namespace oskel

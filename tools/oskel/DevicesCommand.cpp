@@ -13,6 +13,7 @@
 #include "audio/FourCC.h"
 #include "audio/LoopbackDevices.h"
 #include "audio/pulse/PulseAudioHost.h"
+#include "audio/pulse/PulseLoopbackPersistence.h"
 
 namespace oskel {
 namespace {
@@ -73,6 +74,10 @@ int runDevicesCommand(const DevicesCommandOptions& options, AudioHost& host, Loo
     fmt::print(err, "choose one of --install-loopback and --remove-loopback\n");
     return 2;
   }
+  if (options.persist && !options.installLoopback) {
+    fmt::print(err, "--persist goes with --install-loopback\n");
+    return 2;
+  }
   if (options.installLoopback || options.removeLoopback) {
     const auto change = options.installLoopback ? LoopbackDevices::install(loopback) : LoopbackDevices::remove(loopback);
     if (!change) {
@@ -87,6 +92,17 @@ int runDevicesCommand(const DevicesCommandOptions& options, AudioHost& host, Loo
     } else {
       fmt::print(out, "{} {}.\n", done, fmt::join(change->changed, " and "));
     }
+    if ((options.persist || options.removeLoopback) && !options.configRoot.empty()) {
+      namespace Persistence = Pulse::LoopbackPersistence;
+      const auto files =
+          options.persist ? Persistence::write(options.configRoot) : Persistence::remove(options.configRoot);
+      if (!files) {
+        fmt::print(err, "{}\n", files.error().description());
+        return 1;
+      }
+      for (const auto& file : *files)
+        fmt::print(out, "{} {}\n", options.persist ? "Wrote" : "Removed", file.string());
+    }
   }
   list(host, out);
   return 0;
@@ -98,7 +114,9 @@ int runDevicesCommand(const DevicesCommandOptions& options, std::ostream& out, s
     fmt::print(err, "{}\n", host.error().description());
     return 1;
   }
-  return runDevicesCommand(options, **host, **host, out, err);
+  auto withFiles = options;
+  if (withFiles.configRoot.empty()) withFiles.configRoot = Pulse::LoopbackPersistence::defaultConfigRoot();
+  return runDevicesCommand(withFiles, **host, **host, out, err);
 }
 
 }  // namespace oskel

@@ -61,7 +61,10 @@ int main(int argc, char** argv) {
   auto* devicesCommand = app.add_subcommand("devices", "List the audio devices of the audio server");
   devicesCommand->add_flag("--install-loopback", devices.installLoopback,
                            "Create the Oskel Microphone and Oskel Speaker devices first");
-  devicesCommand->add_flag("--remove-loopback", devices.removeLoopback, "Remove the two loopback devices first");
+  devicesCommand->add_flag("--remove-loopback", devices.removeLoopback,
+                           "Remove the two loopback devices first, and the files that bring them back");
+  devicesCommand->add_flag("--persist", devices.persist,
+                           "With --install-loopback: bring the devices back at every login and server start");
 
   CallOptions call;
   auto* callCommand = app.add_subcommand(
