@@ -4,7 +4,7 @@
 
 #include "audio/AudioDevices.h"
 #include "log/Log.h"
-#include "orchestration/PipelineStops.h"
+#include "orchestration/PipelineGroup.h"
 #include "orchestration/Translator.h"
 
 namespace oskel {
@@ -13,15 +13,11 @@ std::expected<std::shared_ptr<Conversation>, OrchestratorError> Conversation::ma
     TranslatorConfig config, OrchestratorEnvironment environment) {
   auto conversation = std::make_shared<Conversation>(Token{}, std::move(config), std::move(environment));
   auto& self = *conversation;
-  auto& host = *self.environment_.host;
   const auto& cfg = self.config_;
 
-  auto microphone = cfg.microphone ? cfg.microphone : AudioDevices::defaultInput(host);
-  if (!microphone) return std::unexpected(OrchestratorError::of(TranslatorError::noDefaultDevices()));
-  auto speaker = cfg.speaker ? cfg.speaker : AudioDevices::defaultOutput(host);
-  if (!speaker) return std::unexpected(OrchestratorError::of(TranslatorError::noDefaultDevices()));
-  self.microphone_ = *microphone;
-  self.speaker_ = *speaker;
+  auto devices = self.environment_.userDevices(cfg.microphone, cfg.speaker);
+  if (!devices) return std::unexpected(devices.error());
+  std::tie(self.microphone_, self.speaker_) = std::move(*devices);
 
   // Headphones have no echo to cancel.
   const bool echoCancellation = cfg.echoCancellation && !self.speaker_.isBluetooth();
@@ -76,39 +72,11 @@ void Conversation::setTurn(CallDirection direction) {
 }
 
 std::expected<void, OrchestratorError> Conversation::start() {
-  if (!state_.is({StateIndex::idle})) return {};
-  state_.set(TranslatorStates::Starting{});
-  for (auto* pipeline : {outgoing_.get(), incoming_.get()}) {
-    if (auto started = pipeline->start(); !started) {
-      auto text = started.error().description();
-      state_.set(TranslatorStates::Failed{text});
-      return std::unexpected(OrchestratorError::of(std::move(text)));
-    }
-  }
-  state_.connecting(2);
-  return {};
+  return startPipelines(state_, {outgoing_.get(), incoming_.get()}, 2);
 }
 
 void Conversation::handle(CallDirection direction, const PipelineEvent& event) {
-  using namespace PipelineEvents;
-  using namespace StateIndex;
-  if (const auto* transcript = std::get_if<Transcript>(&event)) {
-    state_.raise(TranslatorEvents::Transcript{{direction, transcript->kind, transcript->text}});
-  } else if (std::holds_alternative<Ready>(event)) {
-    state_.directionReady(direction, 2);
-  } else if (std::holds_alternative<Disconnected>(event)) {
-    state_.directionDropped(direction);
-  } else if (const auto* fatal = std::get_if<Fatal>(&event)) {
-    if (!state_.is({idle, stopping})) state_.set(TranslatorStates::Failed{fatal->message});
-  } else if (std::holds_alternative<Passthrough>(event)) {
-    if (state_.is({idle, stopping})) return;
-    state_.set(TranslatorStates::Passthrough{});
-    stop(false, {});
-  } else if (std::holds_alternative<SignedOut>(event)) {
-    if (state_.is({idle, stopping})) return;
-    state_.raise(TranslatorEvents::SignedOut{});
-    stop(false, {});
-  }
+  if (!handleSessionEvent(state_, direction, event, 2)) handleEndingEvent(state_, event, [this] { stop(false, {}); });
 }
 
 void Conversation::stop(bool fast, std::function<void()> completion) {

@@ -1,8 +1,17 @@
 #include "orchestration/OrchestratorEnvironment.h"
 
+#include "audio/AudioDevices.h"
 #include "audio/RealEndpoints.h"
 
 namespace oskel {
+
+std::expected<std::pair<AudioDeviceInfo, AudioDeviceInfo>, OrchestratorError> OrchestratorEnvironment::userDevices(
+    const std::optional<AudioDeviceInfo>& microphone, const std::optional<AudioDeviceInfo>& speaker) const {
+  auto input = microphone ? microphone : AudioDevices::defaultInput(*host);
+  auto output = speaker ? speaker : AudioDevices::defaultOutput(*host);
+  if (!input || !output) return std::unexpected(OrchestratorError::of(TranslatorError::noDefaultDevices()));
+  return std::pair{std::move(*input), std::move(*output)};
+}
 
 std::expected<RealDevicesIO, std::string> OrchestratorEnvironment::realDevices(const AudioDeviceInfo& microphone,
                                                                                const AudioDeviceInfo& speaker,

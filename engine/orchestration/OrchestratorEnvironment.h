@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "audio/AudioDeviceInfo.h"
 #include "audio/AudioEndpoint.h"
@@ -62,6 +63,10 @@ struct OrchestratorEnvironment {
   std::optional<TranslationSession::Environment> sessionEnvironment;
   TranscriptConsole* console = nullptr;
 
+  // The user's microphone and speaker: the chosen ones, else the system
+  // defaults; noDefaultDevices when a default is missing.
+  std::expected<std::pair<AudioDeviceInfo, AudioDeviceInfo>, OrchestratorError> userDevices(
+      const std::optional<AudioDeviceInfo>& microphone, const std::optional<AudioDeviceInfo>& speaker) const;
   // The endpoints for the real devices, through `endpoints` or plain.
   std::expected<RealDevicesIO, std::string> realDevices(const AudioDeviceInfo& microphone,
                                                         const AudioDeviceInfo& speaker, bool echoCancellation) const;

@@ -1,7 +1,7 @@
 #include "orchestration/Playground.h"
 
 #include "audio/AudioDevices.h"
-#include "orchestration/PipelineStops.h"
+#include "orchestration/PipelineGroup.h"
 #include "orchestration/Translator.h"
 
 namespace oskel {
@@ -10,15 +10,11 @@ std::expected<std::shared_ptr<Playground>, OrchestratorError> Playground::make(T
                                                                                 OrchestratorEnvironment environment) {
   auto playground = std::make_shared<Playground>(Token{}, std::move(config), std::move(environment));
   auto& self = *playground;
-  auto& host = *self.environment_.host;
   const auto& cfg = self.config_;
 
-  auto microphone = cfg.microphone ? cfg.microphone : AudioDevices::defaultInput(host);
-  if (!microphone) return std::unexpected(OrchestratorError::of(TranslatorError::noDefaultDevices()));
-  auto speaker = cfg.speaker ? cfg.speaker : AudioDevices::defaultOutput(host);
-  if (!speaker) return std::unexpected(OrchestratorError::of(TranslatorError::noDefaultDevices()));
-  self.microphone_ = *microphone;
-  self.speaker_ = *speaker;
+  auto devices = self.environment_.userDevices(cfg.microphone, cfg.speaker);
+  if (!devices) return std::unexpected(devices.error());
+  std::tie(self.microphone_, self.speaker_) = std::move(*devices);
 
   // No Bluetooth exception here: the try-out asks for what is configured.
   auto io = self.environment_.realDevices(self.microphone_, self.speaker_, cfg.echoCancellation);
@@ -49,38 +45,10 @@ void Playground::closeVoiceProcessing() {
   if (auto close = std::exchange(io_.closeVoiceProcessing, nullptr)) close();
 }
 
-std::expected<void, OrchestratorError> Playground::start() {
-  if (!state_.is({StateIndex::idle})) return {};
-  state_.set(TranslatorStates::Starting{});
-  if (auto started = pipeline_->start(); !started) {
-    auto text = started.error().description();
-    state_.set(TranslatorStates::Failed{text});
-    return std::unexpected(OrchestratorError::of(std::move(text)));
-  }
-  state_.connecting(1);
-  return {};
-}
+std::expected<void, OrchestratorError> Playground::start() { return startPipelines(state_, {pipeline_.get()}, 1); }
 
 void Playground::handle(CallDirection direction, const PipelineEvent& event) {
-  using namespace PipelineEvents;
-  using namespace StateIndex;
-  if (const auto* transcript = std::get_if<Transcript>(&event)) {
-    state_.raise(TranslatorEvents::Transcript{{CallDirection::outgoing, transcript->kind, transcript->text}});
-  } else if (std::holds_alternative<Ready>(event)) {
-    state_.directionReady(direction, 1);
-  } else if (std::holds_alternative<Disconnected>(event)) {
-    state_.directionDropped(direction);
-  } else if (const auto* fatal = std::get_if<Fatal>(&event)) {
-    if (!state_.is({idle, stopping})) state_.set(TranslatorStates::Failed{fatal->message});
-  } else if (std::holds_alternative<Passthrough>(event)) {
-    if (state_.is({idle, stopping})) return;
-    state_.set(TranslatorStates::Passthrough{});
-    stop(false, {});
-  } else if (std::holds_alternative<SignedOut>(event)) {
-    if (state_.is({idle, stopping})) return;
-    state_.raise(TranslatorEvents::SignedOut{});
-    stop(false, {});
-  }
+  if (!handleSessionEvent(state_, direction, event, 1)) handleEndingEvent(state_, event, [this] { stop(false, {}); });
 }
 
 void Playground::stop(bool fast, std::function<void()> completion) {

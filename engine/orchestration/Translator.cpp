@@ -6,7 +6,7 @@
 #include "audio/AudioDevices.h"
 #include "audio/AudioPlayback.h"
 #include "log/Log.h"
-#include "orchestration/PipelineStops.h"
+#include "orchestration/PipelineGroup.h"
 
 namespace oskel {
 namespace {
@@ -28,12 +28,9 @@ std::expected<std::shared_ptr<Translator>, OrchestratorError> Translator::make(T
   auto& host = *self.environment_.host;
   const auto& cfg = self.config_;
 
-  auto microphone = cfg.microphone ? cfg.microphone : AudioDevices::defaultInput(host);
-  if (!microphone) return std::unexpected(OrchestratorError::of(TranslatorError::noDefaultDevices()));
-  auto speaker = cfg.speaker ? cfg.speaker : AudioDevices::defaultOutput(host);
-  if (!speaker) return std::unexpected(OrchestratorError::of(TranslatorError::noDefaultDevices()));
-  self.microphone_ = *microphone;
-  self.speaker_ = *speaker;
+  auto devices = self.environment_.userDevices(cfg.microphone, cfg.speaker);
+  if (!devices) return std::unexpected(devices.error());
+  std::tie(self.microphone_, self.speaker_) = std::move(*devices);
 
   auto virtualMicrophone = AudioDevices::find(host, cfg.virtualMicrophone, AudioDevices::Direction::output);
   if (!virtualMicrophone)
@@ -111,29 +108,15 @@ void Translator::closeVoiceProcessing() {
 }
 
 std::expected<void, OrchestratorError> Translator::start() {
-  if (!state_.is({StateIndex::idle})) return {};
-  state_.set(TranslatorStates::Starting{});
-  for (auto* pipeline : {outgoing_.get(), incoming_.get()}) {
-    if (auto started = pipeline->start(); !started) {
-      auto text = started.error().description();
-      state_.set(TranslatorStates::Failed{text});
-      return std::unexpected(OrchestratorError::of(std::move(text)));
-    }
-  }
-  state_.connecting(2);
-  return {};
+  return startPipelines(state_, {outgoing_.get(), incoming_.get()}, 2);
 }
 
+// A call goes on through a sign-out: the original voices pass through.
 void Translator::handle(CallDirection direction, const PipelineEvent& event) {
   using namespace PipelineEvents;
   using namespace StateIndex;
-  if (const auto* transcript = std::get_if<Transcript>(&event)) {
-    state_.raise(TranslatorEvents::Transcript{{direction, transcript->kind, transcript->text}});
-  } else if (std::holds_alternative<Ready>(event)) {
-    state_.directionReady(direction, 2);
-  } else if (std::holds_alternative<Disconnected>(event)) {
-    state_.directionDropped(direction);
-  } else if (const auto* fatal = std::get_if<Fatal>(&event)) {
+  if (handleSessionEvent(state_, direction, event, 2)) return;
+  if (const auto* fatal = std::get_if<Fatal>(&event)) {
     if (!state_.is({idle, passthrough, stopping})) state_.set(TranslatorStates::Failed{fatal->message});
   } else if (std::holds_alternative<SignedOut>(event)) {
     if (!state_.is({idle, stopping})) enterPassthrough();

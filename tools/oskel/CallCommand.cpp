@@ -8,19 +8,14 @@
 
 #include "CommandSupport.h"
 #include "StopSignal.h"
-#include "audio/pulse/PulseAudioHost.h"
 #include "orchestration/Translator.h"
 #include "recording/Recordings.h"
 
 namespace oskel {
 
 int runCallCommand(const CallOptions& options, std::ostream& out, std::ostream& err) {
-  auto host = PulseAudioHost::connect();
-  if (!host) {
-    fmt::print(err, "oskel call: {}\n", host.error().description());
-    return 1;
-  }
-  return runCallCommand(options, *host, out, err);
+  return onAudioServer("call", err,
+                       [&](std::shared_ptr<AudioHost> host) { return runCallCommand(options, std::move(host), out, err); });
 }
 
 int runCallCommand(const CallOptions& options, std::shared_ptr<AudioHost> host, std::ostream& out,

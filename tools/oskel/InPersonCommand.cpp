@@ -10,7 +10,6 @@
 #include <fmt/ostream.h>
 
 #include "StopSignal.h"
-#include "audio/pulse/PulseAudioHost.h"
 #include "orchestration/Conversation.h"
 #include "orchestration/Playground.h"
 
@@ -63,12 +62,8 @@ std::string turnLine(const TranslatorConfig& config, CallDirection turn) {
 }  // namespace
 
 int runInPersonCommand(const InterpreterChoices& options, std::ostream& out, std::ostream& err) {
-  auto host = PulseAudioHost::connect();
-  if (!host) {
-    fmt::print(err, "oskel in-person: {}\n", host.error().description());
-    return 1;
-  }
-  return runInPersonCommand(options, *host, out, err);
+  return onAudioServer("in-person", err,
+                       [&](std::shared_ptr<AudioHost> host) { return runInPersonCommand(options, std::move(host), out, err); });
 }
 
 int runInPersonCommand(const InterpreterChoices& options, std::shared_ptr<AudioHost> host, std::ostream& out,
@@ -111,12 +106,8 @@ int runInPersonCommand(const InterpreterChoices& options, std::shared_ptr<AudioH
 }
 
 int runPlaygroundCommand(const InterpreterChoices& options, std::ostream& out, std::ostream& err) {
-  auto host = PulseAudioHost::connect();
-  if (!host) {
-    fmt::print(err, "oskel playground: {}\n", host.error().description());
-    return 1;
-  }
-  return runPlaygroundCommand(options, *host, out, err);
+  return onAudioServer("playground", err,
+                       [&](std::shared_ptr<AudioHost> host) { return runPlaygroundCommand(options, std::move(host), out, err); });
 }
 
 int runPlaygroundCommand(const InterpreterChoices& options, std::shared_ptr<AudioHost> host, std::ostream& out,

@@ -9,6 +9,7 @@
 #include "CommandSupport.h"
 #include "StopSignal.h"
 #include "audio/AudioDevices.h"
+#include "audio/pulse/PulseAudioHost.h"
 #include "pipeline/TranscriptConsole.h"
 
 namespace oskel {
@@ -17,6 +18,16 @@ namespace {
 constexpr auto stopBound = std::chrono::seconds(5);
 
 }  // namespace
+
+int onAudioServer(const std::string& command, std::ostream& err,
+                  const std::function<int(std::shared_ptr<AudioHost>)>& body) {
+  auto host = PulseAudioHost::connect();
+  if (!host) {
+    fmt::print(err, "oskel {}: {}\n", command, host.error().description());
+    return 1;
+  }
+  return body(std::move(*host));
+}
 
 std::expected<std::unique_ptr<OrchestratorRun>, int> OrchestratorRun::open(std::string command,
                                                                            const InterpreterChoices& choices,

@@ -18,6 +18,11 @@
 
 namespace oskel {
 
+// Runs `body` on the session's audio server (PulseAudio or pipewire-pulse);
+// when it cannot be reached, says why and returns 1.
+int onAudioServer(const std::string& command, std::ostream& err,
+                  const std::function<int(std::shared_ptr<AudioHost>)>& body);
+
 // What the user chose for an interpreted session on the command line.
 struct InterpreterChoices {
   std::string me;                      // --me

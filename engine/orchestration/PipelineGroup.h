@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "orchestration/OrchestratorEnvironment.h"
+#include "orchestration/OrchestratorState.h"
 #include "pipeline/TranslationPipeline.h"
 
 namespace oskel {
@@ -17,6 +18,24 @@ inline double sessionStopTimeout(bool fast) { return fast ? 0.3 : 4.0; }
 // as stopped at once.
 void stopPipelines(std::vector<std::shared_ptr<TranslationPipeline>> pipelines, bool fast,
                    const OrchestratorEnvironment::Post& eventQueue, std::function<void()> finished);
+
+// Only from idle: starting, each pipeline started in turn (the first error
+// fails the state and is returned), then connecting, or live at once when
+// `required` directions are already ready.
+std::expected<void, OrchestratorError> startPipelines(OrchestratorState& state,
+                                                      std::initializer_list<TranslationPipeline*> pipelines,
+                                                      size_t required);
+
+// The events every orchestrator handles alike: transcripts (raised with the
+// direction), ready (live once `required` directions are), disconnected,
+// and the ones it ignores. False for fatal, passthrough and sign-out.
+bool handleSessionEvent(OrchestratorState& state, CallDirection direction, const PipelineEvent& event,
+                        size_t required);
+
+// Fatal, passthrough and sign-out for an orchestrator that ends its session
+// on them (in person, playground): failed; passthrough, then `stop`; the
+// sign-out event, then `stop`. Ignored while idle or stopping.
+void handleEndingEvent(OrchestratorState& state, const PipelineEvent& event, const std::function<void()>& stop);
 
 // Forwards a pipeline's events to `handle` on the event queue, holding the
 // orchestrator weakly.
