@@ -208,11 +208,15 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
     if (writing_ || outbox_.empty() || closeSent_ || phase_ != Phase::open) return;
     writing_ = true;
     ws_.text(true);
-    if (outbox_.front().audio) queuedAudio_ -= outbox_.front().text.size();
-    ws_.async_write(asio::buffer(outbox_.front().text),
+    // The message being written leaves the outbox: dropping queued audio may
+    // move the outbox's elements, never the buffer the socket is reading.
+    inFlight_ = std::move(outbox_.front());
+    outbox_.pop_front();
+    if (inFlight_.audio) queuedAudio_ -= inFlight_.text.size();
+    ws_.async_write(asio::buffer(inFlight_.text),
                     [self = this->shared_from_this()](const ErrorCode& error, std::size_t) {
                       self->writing_ = false;
-                      self->outbox_.pop_front();
+                      self->inFlight_ = {};
                       if (error) logSendFailure(error.message());
                       self->endBacklogWhenDrained();
                       self->writeNext();
@@ -224,8 +228,8 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
   void limitQueuedAudio() {
     if (handlers_.queuedAudioLimit == 0 || queuedAudio_ <= handlers_.queuedAudioLimit) return;
     std::size_t dropped = 0;
-    // The one being written and the newest stay.
-    for (std::size_t i = writing_ ? 1 : 0; queuedAudio_ > handlers_.queuedAudioLimit && i + 1 < outbox_.size();) {
+    // The newest stays.
+    for (std::size_t i = 0; queuedAudio_ > handlers_.queuedAudioLimit && i + 1 < outbox_.size();) {
       if (!outbox_[i].audio) {
         ++i;
         continue;
@@ -246,10 +250,9 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
     if (handlers_.onAudioBacklog && !closed) handlers_.onAudioBacklog(AudioBacklog{false, 0});
   }
 
-  // Messages not yet handed to the socket; the one being written stays.
+  // Messages not yet handed to the socket.
   void dropQueuedMessages(const std::string& why) {
-    const std::size_t keep = writing_ ? 1 : 0;
-    while (outbox_.size() > keep) {
+    while (!outbox_.empty()) {
       logSendFailure(why);
       if (outbox_.back().audio) queuedAudio_ -= outbox_.back().text.size();
       outbox_.pop_back();
@@ -284,7 +287,8 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
   std::shared_ptr<TcpDialer> dialer_;
   websocket::response_type upgradeResponse_;
   beast::flat_buffer buffer_;
-  std::deque<Outgoing> outbox_;
+  std::deque<Outgoing> outbox_;  // not yet handed to the socket
+  Outgoing inFlight_;
   std::size_t queuedAudio_ = 0;     // bytes of audio in the outbox, not being written
   bool dropping_ = false;           // in an episode of dropping audio
   std::vector<std::function<void()>> whenFinished_;

@@ -223,6 +223,11 @@ class WebSocketPeer final : public LivePeer, public Wire, public std::enable_sha
   void setReading(bool reading) override {
     impl_.log(fmt::format("#{} {} reading", index_, reading ? "resumes" : "stops"));
     paused_ = !reading;
+    // A small receive buffer (no autotuning) makes the client feel the stall
+    // at once instead of after megabytes of kernel buffering.
+    ErrorCode ignored;
+    beast::get_lowest_layer(ws_).socket().set_option(asio::socket_base::receive_buffer_size(reading ? 1 << 20 : 4096),
+                                                     ignored);
     if (reading && !readPending_ && !ended_) readNext();
   }
 
