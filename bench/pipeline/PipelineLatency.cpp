@@ -181,13 +181,13 @@ class TimedConnection final : public WebSocketConnection {
     };
     inner_->start(std::move(handlers));
   }
-  void sendText(std::string text) override {
+  void sendText(std::string text) override { inner_->sendText(std::move(text)); }
+  void sendAudio(std::string text) override {
     const double t = nowSeconds();
-    if (text.find("input_audio_buffer.append") != std::string::npos)
-      for (size_t n = clicksIn(text, "audio"); n > 0; --n) sent_.add(t);
-    inner_->sendText(std::move(text));
+    for (size_t n = clicksIn(text, "audio"); n > 0; --n) sent_.add(t);
+    inner_->sendAudio(std::move(text));
   }
-  void close() override { inner_->close(); }
+  void close(std::function<void()> done) override { inner_->close(std::move(done)); }
 
  private:
   std::shared_ptr<WebSocketConnection> inner_;

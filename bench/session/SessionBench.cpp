@@ -32,7 +32,10 @@ class NullConnection final : public WebSocketConnection {
     handlers_ = std::move(handlers);
   }
   void sendText(std::string text) override { benchmark::DoNotOptimize(text.data()); }
-  void close() override {}
+  void sendAudio(std::string text) override { benchmark::DoNotOptimize(text.data()); }
+  void close(std::function<void()> done) override {
+    if (done) done();
+  }
   void receive(const std::string& message) {
     std::lock_guard guard(mutex_);
     handlers_.onMessage(message);

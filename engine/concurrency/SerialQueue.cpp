@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <tuple>
 #include <utility>
+
+#include "log/Log.h"
 
 namespace oskel {
 
@@ -28,7 +31,19 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
   };
   using Entries = std::map<Key, Entry>;
 
-  explicit Core(std::shared_ptr<Clock> c) : clock(std::move(c)) {}
+  Core(std::string n, std::shared_ptr<Clock> c) : name(std::move(n)), clock(std::move(c)) {}
+
+  // A task that throws is a bug in that task; the queue and every other task
+  // on it go on.
+  void runGuarded(const Task& task) const {
+    try {
+      task();
+    } catch (const std::exception& e) {
+      Log::error([&] { return "task on queue " + name + " threw: " + e.what(); });
+    } catch (...) {
+      Log::error([&] { return "task on queue " + name + " threw a non-standard exception"; });
+    }
+  }
 
   bool add(TimePoint due, Entry entry) {
     {
@@ -73,7 +88,7 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
       if (!node.mapped().isCancelled()) {
         running = true;
         lock.unlock();
-        node.mapped().task();
+        runGuarded(node.mapped().task);
         lock.lock();
         running = false;
         auto& entry = node.mapped();
@@ -115,6 +130,7 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
     });
   }
 
+  const std::string name;
   const std::shared_ptr<Clock> clock;
   std::mutex mutex;
   std::condition_variable wake;
@@ -131,7 +147,7 @@ bool SerialQueue::Ref::post(Task task) const {
 }
 
 SerialQueue::SerialQueue(std::string name, std::shared_ptr<Clock> clock)
-    : name_(std::move(name)), clock_(std::move(clock)), core_(std::make_shared<Core>(clock_)) {
+    : name_(std::move(name)), clock_(std::move(clock)), core_(std::make_shared<Core>(name_, clock_)) {
   clock_->attach(core_);
   worker_ = std::thread([core = core_, threadName = name_.substr(0, 15)] {
     pthread_setname_np(pthread_self(), threadName.c_str());

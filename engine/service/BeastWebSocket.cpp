@@ -37,8 +37,9 @@ class SocketCore {
  public:
   virtual ~SocketCore() = default;
   virtual void begin(WebSocketConnection::Handlers handlers) = 0;
-  virtual void enqueue(std::string text) = 0;
-  virtual void shutDown() = 0;
+  virtual void enqueue(std::string text, bool audio) = 0;
+  // `done` runs once the closing handshake is over or the socket ended.
+  virtual void shutDown(std::function<void()> done) = 0;
 
   // Set at once by close() (any thread): nothing is delivered after it.
   std::atomic<bool> closed{false};
@@ -74,13 +75,22 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
                               });
   }
 
-  void enqueue(std::string text) override {
+  void enqueue(std::string text, bool audio) override {
     if (phase_ == Phase::finished || closeSent_) return logSendFailure("the connection is closed");
-    outbox_.push_back(std::move(text));
+    if (audio) queuedAudio_ += text.size();
+    outbox_.push_back({std::move(text), audio});
+    if (audio) limitQueuedAudio();
     if (phase_ == Phase::open) writeNext();
   }
 
-  void shutDown() override {
+  void shutDown(std::function<void()> done) override {
+    if (done) {
+      if (phase_ == Phase::finished || phase_ == Phase::idle) {
+        phase_ = Phase::finished;
+        return done();
+      }
+      whenFinished_.push_back(std::move(done));
+    }
     switch (phase_) {
       case Phase::idle:
         phase_ = Phase::finished;
@@ -104,6 +114,10 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
 
  private:
   enum class Phase { idle, connecting, open, finished };
+  struct Outgoing {
+    std::string text;
+    bool audio = false;
+  };
 
   websocket::stream<NextLayer> makeStream() {
     if constexpr (tls) {
@@ -194,20 +208,53 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
     if (writing_ || outbox_.empty() || closeSent_ || phase_ != Phase::open) return;
     writing_ = true;
     ws_.text(true);
-    ws_.async_write(asio::buffer(outbox_.front()),
+    // The message being written leaves the outbox: dropping queued audio may
+    // move the outbox's elements, never the buffer the socket is reading.
+    inFlight_ = std::move(outbox_.front());
+    outbox_.pop_front();
+    if (inFlight_.audio) queuedAudio_ -= inFlight_.text.size();
+    ws_.async_write(asio::buffer(inFlight_.text),
                     [self = this->shared_from_this()](const ErrorCode& error, std::size_t) {
                       self->writing_ = false;
-                      self->outbox_.pop_front();
+                      self->inFlight_ = {};
                       if (error) logSendFailure(error.message());
+                      self->endBacklogWhenDrained();
                       self->writeNext();
                     });
   }
 
-  // Messages not yet handed to the socket; the one being written stays.
+  // On a link slower than the audio, the oldest queued audio goes first: late
+  // speech is worth less than current speech, and latency must not grow.
+  void limitQueuedAudio() {
+    if (handlers_.queuedAudioLimit == 0 || queuedAudio_ <= handlers_.queuedAudioLimit) return;
+    std::size_t dropped = 0;
+    // The newest stays.
+    for (std::size_t i = 0; queuedAudio_ > handlers_.queuedAudioLimit && i + 1 < outbox_.size();) {
+      if (!outbox_[i].audio) {
+        ++i;
+        continue;
+      }
+      queuedAudio_ -= outbox_[i].text.size();
+      outbox_.erase(outbox_.begin() + static_cast<std::ptrdiff_t>(i));
+      ++dropped;
+    }
+    if (dropped == 0) return;
+    dropping_ = true;
+    if (handlers_.onAudioBacklog) handlers_.onAudioBacklog(AudioBacklog{true, dropped});
+  }
+
+  // An episode of dropping ends when the queued audio is down to half the limit.
+  void endBacklogWhenDrained() {
+    if (!dropping_ || queuedAudio_ > handlers_.queuedAudioLimit / 2) return;
+    dropping_ = false;
+    if (handlers_.onAudioBacklog && !closed) handlers_.onAudioBacklog(AudioBacklog{false, 0});
+  }
+
+  // Messages not yet handed to the socket.
   void dropQueuedMessages(const std::string& why) {
-    const std::size_t keep = writing_ ? 1 : 0;
-    while (outbox_.size() > keep) {
+    while (!outbox_.empty()) {
       logSendFailure(why);
+      if (outbox_.back().audio) queuedAudio_ -= outbox_.back().text.size();
       outbox_.pop_back();
     }
   }
@@ -224,6 +271,7 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
     handlers_ = {};
     ErrorCode ignored;
     beast::get_lowest_layer(ws_).socket().close(ignored);
+    for (auto& done : std::exchange(whenFinished_, {})) done();
   }
 
   const Url::Parts url_;
@@ -239,7 +287,11 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
   std::shared_ptr<TcpDialer> dialer_;
   websocket::response_type upgradeResponse_;
   beast::flat_buffer buffer_;
-  std::deque<std::string> outbox_;
+  std::deque<Outgoing> outbox_;  // not yet handed to the socket
+  Outgoing inFlight_;
+  std::size_t queuedAudio_ = 0;     // bytes of audio in the outbox, not being written
+  bool dropping_ = false;           // in an episode of dropping audio
+  std::vector<std::function<void()>> whenFinished_;
   bool writing_ = false;
   bool closeSent_ = false;
 };
@@ -251,8 +303,10 @@ class UnusableSocket final : public SocketCore, public std::enable_shared_from_t
   void begin(WebSocketConnection::Handlers handlers) override {
     if (!closed && handlers.onFailure) handlers.onFailure(WebSocketFailure{why_, std::nullopt});
   }
-  void enqueue(std::string) override { logSendFailure(why_); }
-  void shutDown() override {}
+  void enqueue(std::string, bool) override { logSendFailure(why_); }
+  void shutDown(std::function<void()> done) override {
+    if (done) done();
+  }
 
  private:
   std::string why_;
@@ -263,7 +317,7 @@ class UnusableSocket final : public SocketCore, public std::enable_shared_from_t
 class BeastConnection final : public WebSocketConnection {
  public:
   explicit BeastConnection(std::shared_ptr<SocketCore> core) : core_(std::move(core)) {}
-  ~BeastConnection() override { close(); }
+  ~BeastConnection() override { close({}); }
 
   void start(Handlers handlers) override {
     asio::post(ioContext(), [core = core_, handlers = std::move(handlers)]() mutable {
@@ -271,16 +325,20 @@ class BeastConnection final : public WebSocketConnection {
     });
   }
 
-  void sendText(std::string text) override {
-    asio::post(ioContext(), [core = core_, text = std::move(text)]() mutable { core->enqueue(std::move(text)); });
-  }
+  void sendText(std::string text) override { send(std::move(text), false); }
+  void sendAudio(std::string text) override { send(std::move(text), true); }
 
-  void close() override {
-    if (core_->closed.exchange(true)) return;
-    asio::post(ioContext(), [core = core_] { core->shutDown(); });
+  void close(std::function<void()> done) override {
+    if (core_->closed.exchange(true) && !done) return;
+    asio::post(ioContext(), [core = core_, done = std::move(done)]() mutable { core->shutDown(std::move(done)); });
   }
 
  private:
+  void send(std::string text, bool audio) {
+    asio::post(ioContext(),
+               [core = core_, text = std::move(text), audio]() mutable { core->enqueue(std::move(text), audio); });
+  }
+
   std::shared_ptr<SocketCore> core_;
 };
 

@@ -27,6 +27,7 @@ std::optional<std::string> errorMessage(const std::string& body) {
 void check(const std::string& apiKey, double timeoutSeconds, std::function<void(Verdict)> completion) {
   HttpRequest request;
   request.url = ServiceEndpoints::apiOrigin() + "/v1/models?limit=1";
+  if (auto refusal = clearTextCredentialRefusal(request.url, "OSKEL_OPENAI_API")) return completion(Unknown{*refusal});
   request.headers.emplace_back("Authorization", "Bearer " + apiKey);
   request.timeout = std::chrono::duration<double>(timeoutSeconds);
   httpGet(request, [completion = std::move(completion)](std::expected<HttpResponse, std::string> outcome) {

@@ -20,7 +20,9 @@ struct Valid {
 using Verdict = std::variant<Rejected, Unknown, Valid>;
 
 // GET {service API origin}/v1/models?limit=1 with the key as bearer token.
-// Returns at once; the completion runs exactly once, on a network thread.
+// Returns at once; the completion runs exactly once, on a network thread
+// (on the caller's thread, before returning, when the origin may not carry
+// the key: a plain-HTTP override towards another machine).
 void check(const std::string& apiKey, double timeoutSeconds, std::function<void(Verdict)> completion);
 
 // Maps an HTTP outcome to a verdict (status and body of a response).

@@ -24,6 +24,15 @@ std::string realtimeEndpoint() { return websocketOrigin() + "/v1/realtime/transl
 
 }  // namespace ServiceEndpoints
 
+std::optional<std::string> clearTextCredentialRefusal(const std::string& url, const char* variable) {
+  const auto parts = Url::parse(url);
+  if (!parts || parts->scheme == "https" || parts->scheme == "wss" || Url::isLoopbackHost(parts->host))
+    return std::nullopt;
+  return fmt::format("{} points at {}://{}: a credential goes in clear text only to this machine "
+                     "(localhost, 127.0.0.0/8, ::1); use https:// for any other host",
+                     variable, parts->scheme, parts->host);
+}
+
 std::expected<HttpRequest, std::string> makeTranslationRequest(const TranslationCredential& credential,
                                                                 const TranslationOptions& options) {
   HttpRequest request;
@@ -34,6 +43,7 @@ std::expected<HttpRequest, std::string> makeTranslationRequest(const Translation
     if (!parts || (parts->scheme != "ws" && parts->scheme != "wss"))
       return std::unexpected(
           fmt::format("service origin \"{}\" cannot form a WebSocket URL", ServiceEndpoints::apiOrigin()));
+    if (auto refusal = clearTextCredentialRefusal(request.url, "OSKEL_OPENAI_API")) return std::unexpected(*refusal);
     request.headers.emplace_back("Authorization", "Bearer " + direct->apiKey);
     return request;
   }
@@ -41,6 +51,7 @@ std::expected<HttpRequest, std::string> makeTranslationRequest(const Translation
   auto url = OskelAPI::translateURL(options, relay.accessToken);
   if (!url) return std::unexpected(url.error());
   request.url = std::move(*url);
+  if (auto refusal = clearTextCredentialRefusal(request.url, "OSKEL_API")) return std::unexpected(*refusal);
   request.headers.emplace_back("Authorization", "Bearer " + relay.accessToken);
   return request;
 }

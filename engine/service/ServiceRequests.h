@@ -1,6 +1,7 @@
 #pragma once
 
 #include <expected>
+#include <optional>
 #include <string>
 
 #include "service/TranslationCredential.h"
@@ -18,6 +19,11 @@ std::string websocketOrigin();
 // websocketOrigin() + "/v1/realtime/translations"
 std::string realtimeEndpoint();
 }  // namespace ServiceEndpoints
+
+// Why a credential must not go to `url`, if it must not: over plain http://
+// or ws:// it would travel in clear text, which an origin override named by
+// `variable` may do only towards this machine.
+std::optional<std::string> clearTextCredentialRefusal(const std::string& url, const char* variable);
 
 // The WebSocket request of one connection attempt for either path, or a
 // clear error when the configured origin cannot form a URL.

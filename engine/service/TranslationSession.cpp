@@ -56,6 +56,7 @@ struct TranslationSession::Connection {
   bool cancelled = false;
   bool created = false;     // "session.created" arrived
   bool configured = false;  // "session.update" sent (direct path)
+  Timer readyTimer;         // gives up on a connection that never becomes ready
 };
 
 std::string TranslationSession::endpoint() { return ServiceEndpoints::realtimeEndpoint(); }
@@ -173,7 +174,7 @@ void TranslationSession::open(const std::string& reason) {
   auto request = makeTranslationRequest(credential_, options_);
   if (!request) {
     Log::error([&] { return prefix_ + "cannot open a connection: " + request.error(); });
-    raise(TranslationEvents::Disconnected{request.error()});
+    if (!active_) raise(TranslationEvents::Disconnected{request.error()});
     connectionAttemptFailed(reason);
     return;
   }
@@ -182,7 +183,7 @@ void TranslationSession::open(const std::string& reason) {
                   : nullptr;
   if (!task) {
     Log::error([&] { return prefix_ + "cannot open a connection: no WebSocket client"; });
-    raise(TranslationEvents::Disconnected{"no WebSocket client"});
+    if (!active_) raise(TranslationEvents::Disconnected{"no WebSocket client"});
     connectionAttemptFailed(reason);
     return;
   }
@@ -211,6 +212,21 @@ void TranslationSession::open(const std::string& reason) {
       if (self && target && !target->cancelled) self->handleFailure(target, failure);
     });
   };
+  handlers.onAudioBacklog = [ref = queue_->ref(), weak = weak_from_this()](AudioBacklog backlog) {
+    ref.post([weak, backlog] {
+      if (auto self = weak.lock()) self->handleAudioBacklog(backlog);
+    });
+  };
+  // Base64 makes four bytes of every three.
+  handlers.queuedAudioLimit = static_cast<std::size_t>(queuedAudioSeconds * sampleRate * 2.0 * 4.0 / 3.0);
+  // A server that accepts the socket but never configures the session must
+  // not hold up every later attempt.
+  connection->readyTimer =
+      timerAfter(readyTimeout, [weakConnection = std::weak_ptr<Connection>(connection)](TranslationSession& self) {
+        const auto target = weakConnection.lock();
+        if (!target || target->cancelled || target->isReady) return;
+        self.handleFailure(target, WebSocketFailure{fmt::format("not ready within {:.0f}s", readyTimeout), {}});
+      });
   connection->task->start(std::move(handlers));
 }
 
@@ -284,9 +300,13 @@ void TranslationSession::handleUpdated(const ConnectionPtr& connection) {
   if (connection->isReady) return;
   connection->isReady = true;
   connection->readyAt = now();
+  connection->readyTimer.cancel();
   reconnectAttempts_ = 0;
   if (connection == pending_) {
     pending_.reset();
+    // Silence is measured on the live connection only: what the previous one
+    // received (or did not) says nothing about this one.
+    lastMessageAt_ = connection->readyAt;
     if (active_) {
       Log::info([&] {
         return prefix_ + "rotated to session " + connection->sessionID + "; draining " + active_->sessionID;
@@ -354,7 +374,25 @@ void TranslationSession::sendAudio(const std::vector<uint8_t>& pcm16) {
   const auto current = now();
   if (secondsBetween(lastAppendAt_, current) > appendStreakGap) appendStreakStartedAt_ = current;
   lastAppendAt_ = current;
-  send(*active_, RealtimeProtocol::appendAudio(pcm16));
+  if (!active_->cancelled) active_->task->sendAudio(RealtimeProtocol::appendAudio(pcm16));
+}
+
+void TranslationSession::handleAudioBacklog(const AudioBacklog& backlog) {
+  if (!backlog.dropping) {
+    if (!audioBacklog_) return;
+    audioBacklog_ = false;
+    Log::info([&] {
+      return prefix_ + fmt::format("uplink caught up; {} audio blocks were dropped", std::exchange(backlogDropped_, 0));
+    });
+    return;
+  }
+  droppedAudioBlocks_.fetch_add(backlog.droppedMessages, std::memory_order_relaxed);
+  backlogDropped_ += backlog.droppedMessages;
+  if (std::exchange(audioBacklog_, true)) return;
+  Log::warn([&] {
+    return prefix_ + fmt::format("uplink too slow for the audio: dropping queued audio older than {:.0f}s",
+                                 queuedAudioSeconds);
+  });
 }
 
 // MARK: Watchdog and reconnection
@@ -415,7 +453,10 @@ void TranslationSession::handleFailure(const ConnectionPtr& connection, const We
   }
 
   Log::warn([&] { return prefix_ + "connection " + connection->sessionID + " failed: " + failure.description; });
-  raise(TranslationEvents::Disconnected{failure.description});
+  // Only the loss of the live connection (or of the attempt that stands in
+  // for it) interrupts the translation; a retired connection or a failed
+  // replacement does not, while the live one keeps going.
+  if (wasLive || !active_) raise(TranslationEvents::Disconnected{failure.description});
 
   if (!wasLive) {
     if (!wasPending) return;  // a draining connection: nothing to replace
@@ -487,6 +528,18 @@ void TranslationSession::beginStop(double timeoutSeconds, std::function<void()> 
 
 void TranslationSession::tryFinishStop() {
   if (!stopping_ || !draining_.empty() || active_ || !stopRequested_) return;
+  if (closesInFlight_ > 0 && !closeWaitOver_) {
+    // Let the close frames reach the servers before the owner moves on (it
+    // may exit the process), but never wait long on a dead link.
+    if (!closeWait_)
+      closeWait_ = timerAfter(closeHandshakeWait, [](TranslationSession& self) {
+        self.closeWaitOver_ = true;
+        self.tryFinishStop();
+      });
+    return;
+  }
+  closeWait_.cancel();
+  closeWaitOver_ = false;
   stopRequested_ = false;
   auto completions = std::move(stopCompletions_);
   stopCompletions_.clear();
@@ -504,7 +557,16 @@ void TranslationSession::send(Connection& connection, std::string text) {
 void TranslationSession::cancel(Connection& connection) {
   if (connection.cancelled) return;
   connection.cancelled = true;
-  connection.task->close();
+  connection.readyTimer.cancel();
+  ++closesInFlight_;
+  connection.task->close([ref = queue_->ref(), weak = weak_from_this()] {
+    ref.post([weak] {
+      if (auto self = weak.lock()) {
+        --self->closesInFlight_;
+        self->tryFinishStop();
+      }
+    });
+  });
 }
 
 void TranslationSession::removeFromDraining(const ConnectionPtr& connection) { std::erase(draining_, connection); }

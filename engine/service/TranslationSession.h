@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,17 @@ class TranslationSession : public std::enable_shared_from_this<TranslationSessio
   static constexpr double sampleRate = 24000.0;
   static constexpr uint16_t unauthorizedCode = 4401;
   static constexpr std::size_t maximumMessageSize = 4194304;
+  // A connection that is not ready this long after it was opened counts as
+  // failed: a normal handshake and configuration take a second or two even
+  // on a slow link, and the transport's own connect time-out is far longer.
+  static constexpr double readyTimeout = 15.0;
+  // Seconds of audio that may wait for a slow uplink; older audio is dropped
+  // beyond it. Covers a retransmission stall or a Wi-Fi roam without loss,
+  // while speech any later than that is of little use to the listener.
+  static constexpr double queuedAudioSeconds = 3.0;
+  // How long a finished stop waits for the close handshakes it started, so a
+  // process that exits right after the completion still sends its 1000.
+  static constexpr double closeHandshakeWait = 1.0;
   // The translation service's realtime WebSocket endpoint (direct path).
   static std::string endpoint();
   // Seconds of server silence, while audio is being sent, after which the
@@ -71,6 +83,8 @@ class TranslationSession : public std::enable_shared_from_this<TranslationSessio
   const TranslationCredential& credential() const { return credential_; }
   const TranslationOptions& options() const { return options_; }
   const std::string& label() const { return label_; }
+  // Audio blocks dropped because the uplink could not keep up (any thread).
+  std::uint64_t droppedAudioBlocks() const { return droppedAudioBlocks_.load(std::memory_order_relaxed); }
 
   // Set before start(); called on the session's queue.
   void setOnEvent(EventHandler handler);
@@ -111,6 +125,7 @@ class TranslationSession : public std::enable_shared_from_this<TranslationSessio
   void handleUpdated(const ConnectionPtr& connection);
   void handleClosed(const ConnectionPtr& connection);
   void handleFailure(const ConnectionPtr& connection, const WebSocketFailure& failure);
+  void handleAudioBacklog(const AudioBacklog& backlog);
   void handleVerdict(const OpenAIAuth::Verdict& verdict);
   void noteMessage(const std::string& type);
   void scheduleRotation(const Connection& connection);
@@ -149,6 +164,12 @@ class TranslationSession : public std::enable_shared_from_this<TranslationSessio
   TimePoint lastAppendAt_;
   TimePoint appendStreakStartedAt_;
   TimePoint lastMessageAt_;
+  bool audioBacklog_ = false;       // dropping audio for a slow uplink
+  std::uint64_t backlogDropped_ = 0;  // in the current episode
+  int closesInFlight_ = 0;          // close handshakes not yet over
+  bool closeWaitOver_ = false;
+  Timer closeWait_;
+  std::atomic<std::uint64_t> droppedAudioBlocks_{0};
 };
 
 }  // namespace oskel

@@ -1,7 +1,10 @@
 #include "service/Url.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include <fmt/format.h>
 
@@ -13,6 +16,16 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 }
 
 }  // namespace
+
+bool isLoopbackHost(std::string_view host) {
+  std::string name(host);
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (name == "localhost" || name == "localhost.") return true;
+  in_addr v4{};
+  if (inet_pton(AF_INET, name.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  return inet_pton(AF_INET6, name.c_str(), &v6) == 1 && std::memcmp(&v6, &in6addr_loopback, sizeof v6) == 0;
+}
 
 std::optional<Parts> parse(std::string_view url) {
   const auto schemeEnd = url.find("://");

@@ -22,6 +22,9 @@ std::string encodeQueryValue(std::string_view value);
 // Replaces a leading https:// by wss:// and http:// by ws://; others unchanged.
 std::string websocketOriginOf(std::string_view httpOrigin);
 
+// True for this machine: localhost, 127.0.0.0/8 and ::1.
+bool isLoopbackHost(std::string_view host);
+
 // Trims whitespace and newlines, then '/' characters, from both ends.
 std::string cleanOrigin(std::string_view candidate);
 

@@ -20,6 +20,13 @@ struct HttpRequest {
   std::chrono::duration<double> timeout{60.0};
 };
 
+// Outgoing audio the link could not keep up with: reported each time queued
+// audio over the limit was dropped, and once when the backlog has drained.
+struct AudioBacklog {
+  bool dropping = false;            // false: the episode of dropping is over
+  std::size_t droppedMessages = 0;  // dropped just now
+};
+
 struct WebSocketFailure {
   std::string description;
   // The close code the peer sent when it closed the connection, if any.
@@ -33,6 +40,10 @@ class WebSocketConnection {
   struct Handlers {
     std::function<void(std::string bytes)> onMessage;  // text (UTF-8) or binary payload
     std::function<void(WebSocketFailure)> onFailure;   // connect, handshake or receive failure
+    std::function<void(AudioBacklog)> onAudioBacklog;  // optional
+    // Bytes of audio messages that may wait in the outbox (the one being
+    // written excluded); beyond it the oldest are dropped. 0: no limit.
+    std::size_t queuedAudioLimit = 0;
   };
 
   virtual ~WebSocketConnection() = default;
@@ -41,9 +52,14 @@ class WebSocketConnection {
   virtual void start(Handlers handlers) = 0;
   // Queues one text message; a failed send is only logged (debug).
   virtual void sendText(std::string text) = 0;
-  // Closes with code 1000 and no reason. Idempotent. A handler already running
-  // may still finish; callers ignore anything that arrives after close().
-  virtual void close() = 0;
+  // Queues one text message carrying audio: it goes out in order with the
+  // others but may be dropped under the handlers' queuedAudioLimit.
+  virtual void sendAudio(std::string text) = 0;
+  // Closes with code 1000 and no reason. Idempotent. `done` (optional) runs
+  // once on a transport thread when the closing handshake is over, or the
+  // socket ended otherwise. A handler already running may still finish;
+  // callers ignore anything that arrives after close().
+  virtual void close(std::function<void()> done = {}) = 0;
 };
 
 class WebSocketClient {

@@ -10,6 +10,7 @@
 
 #include "concurrency/ManualClock.h"
 #include "concurrency/SerialQueue.h"
+#include "support/LogCapture.h"
 
 namespace oskel {
 namespace {
@@ -51,6 +52,17 @@ TEST_F(ManualQueue, ImmediateTasksRunInPostingOrder) {
   const auto ran = trace.take();
   ASSERT_EQ(ran.size(), 100u);
   for (int i = 0; i < 100; ++i) EXPECT_EQ(ran[i], std::to_string(i) + "@0");
+}
+
+TEST_F(ManualQueue, AThrowingTaskIsLoggedAndTheQueueGoesOn) {
+  test::LogCapture log;
+  queue.post([] { throw std::runtime_error("boom"); });
+  queue.post([] { throw 42; });
+  queue.post(mark("after"));
+  clock->settle();
+  EXPECT_EQ(trace.take(), std::vector<std::string>{"after@0"});
+  EXPECT_TRUE(log.contains("ERROR task on queue oskel.test threw: boom"));
+  EXPECT_TRUE(log.contains("task on queue oskel.test threw a non-standard exception"));
 }
 
 TEST_F(ManualQueue, DelayedTasksRunAtTheirOwnTimeInDueOrder) {

@@ -12,6 +12,7 @@
 #include "emulator/ServiceEmulator.h"
 #include "service/HttpGet.h"
 #include "service/OpenAIAuth.h"
+#include "service/ServiceRequests.h"
 
 using namespace oskel;
 using namespace oskel::emulator;
@@ -151,5 +152,34 @@ TEST(KeyCheck, TransportFailuresAreUnknown) {
   {
     ScopedEnvironment origin("OSKEL_OPENAI_API", "ftp://service.example");
     EXPECT_EQ(describe(checkKey("sk-any").verdict), "unknown(not an HTTP URL: ftp://service.example/v1/models?limit=1)");
+  }
+}
+
+// An origin override in plain HTTP would put the key or token on the wire in
+// clear text: allowed only towards this machine.
+TEST(KeyCheck, NoCredentialInClearTextBeyondThisMachine) {
+  const auto refusal = [](const Verdict& verdict) {
+    const auto* unknown = std::get_if<Unknown>(&verdict);
+    return unknown ? unknown->why : describe(verdict);
+  };
+  {
+    ScopedEnvironment service("OSKEL_OPENAI_API", "http://api.example.test:8080");
+    EXPECT_EQ(refusal(checkKey("sk-secret").verdict),
+              "OSKEL_OPENAI_API points at http://api.example.test: a credential goes in clear text only to this "
+              "machine (localhost, 127.0.0.0/8, ::1); use https:// for any other host");
+    const auto direct = makeTranslationRequest(TranslationCredential::openai("sk-secret"), TranslationOptions("es"));
+    ASSERT_FALSE(direct.has_value());
+    EXPECT_TRUE(direct.error().starts_with("OSKEL_OPENAI_API points at ws://api.example.test:")) << direct.error();
+  }
+  {
+    ScopedEnvironment relay("OSKEL_API", "http://relay.example.test");
+    const auto request = makeTranslationRequest(TranslationCredential::oskel("tok"), TranslationOptions("es"));
+    ASSERT_FALSE(request.has_value());
+    EXPECT_TRUE(request.error().starts_with("OSKEL_API points at ws://relay.example.test:")) << request.error();
+  }
+  for (const char* origin : {"http://127.3.4.5:9", "http://[::1]:9", "http://LocalHost:9", "https://relay.example.test"}) {
+    ScopedEnvironment relay("OSKEL_API", origin);
+    EXPECT_TRUE(makeTranslationRequest(TranslationCredential::oskel("tok"), TranslationOptions("es")).has_value())
+        << origin;
   }
 }

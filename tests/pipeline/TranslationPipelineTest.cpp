@@ -424,6 +424,57 @@ TEST(TranslationPipelineVoiceOver, WithoutAGainNothingOfTheVoiceIsPlayed) {
   EXPECT_EQ(firstNonSilent(h.played()), h.played().size());
 }
 
+// MARK: Rates
+
+// Cycles per second of a tone, from the median distance between its rising
+// zero crossings (an occasional glitch does not move it; a wrong rate does).
+double frequencyOf(const std::vector<float>& samples, size_t from, double rate) {
+  std::vector<size_t> periods;
+  size_t previous = 0;
+  for (size_t i = from + 1; i < samples.size(); ++i) {
+    if (samples[i - 1] >= 0.0f || samples[i] < 0.0f) continue;
+    if (previous != 0) periods.push_back(i - previous);
+    previous = i;
+  }
+  if (periods.empty()) return 0.0;
+  std::nth_element(periods.begin(), periods.begin() + static_cast<std::ptrdiff_t>(periods.size() / 2), periods.end());
+  return rate / static_cast<double>(periods[periods.size() / 2]);
+}
+
+struct RatePair {
+  double input;
+  double output;
+};
+
+class TranslationPipelineRates : public ::testing::TestWithParam<RatePair> {};
+
+// A resampler fed the wrong way round shifts the pitch by 9 % and runs the
+// speaker dry or over: the voice must come out at its own pitch and level.
+TEST_P(TranslationPipelineRates, VoiceOverAndPassthroughKeepPitchAndLevel) {
+  PipelineHarness::Options options;
+  options.inputRate = GetParam().input;
+  options.outputRate = GetParam().output;
+  options.voiceOverGainDB = -6.0;
+  PipelineHarness h(options);
+  h.start();
+  h.live();
+  const auto voice = tone(1.0, options.inputRate, 440.0, 0.5f);
+  const float voiceRMS = 0.5f / std::sqrt(2.0f);
+  const auto lastHalfSecond = [&] { return h.played().size() - static_cast<size_t>(options.outputRate / 2); };
+  h.tick(50, voice);
+  EXPECT_NEAR(frequencyOf(h.played(), lastHalfSecond(), options.outputRate), 440.0, 10.0);
+  EXPECT_NEAR(rmsOf(h.played(), lastHalfSecond()) / voiceRMS, 0.501f, 0.03f);
+
+  h.pipeline->enterPassthrough();
+  h.clock->settle();
+  h.tick(50, voice);
+  EXPECT_NEAR(frequencyOf(h.played(), lastHalfSecond(), options.outputRate), 440.0, 10.0);
+  EXPECT_NEAR(rmsOf(h.played(), lastHalfSecond()) / voiceRMS, 1.0f, 0.06f);
+}
+
+INSTANTIATE_TEST_SUITE_P(UnequalRates, TranslationPipelineRates,
+                         ::testing::Values(RatePair{44100.0, 48000.0}, RatePair{48000.0, 44100.0}));
+
 // MARK: Lifecycle
 
 TEST(TranslationPipelineLifecycle, StoppingANeverStartedPipelineCompletesAtOnce) {

@@ -8,8 +8,8 @@
 
 namespace oskel::test {
 
-FakeConnection::FakeConnection(HttpRequest request, std::size_t maxMessageBytes)
-    : request_(std::move(request)), maxMessageBytes_(maxMessageBytes) {}
+FakeConnection::FakeConnection(HttpRequest request, std::size_t maxMessageBytes, bool holdCloses)
+    : request_(std::move(request)), maxMessageBytes_(maxMessageBytes), holdCloses_(holdCloses) {}
 
 void FakeConnection::start(Handlers handlers) {
   std::lock_guard guard(mutex_);
@@ -22,9 +22,25 @@ void FakeConnection::sendText(std::string text) {
   sent_.push_back(std::move(text));
 }
 
-void FakeConnection::close() {
-  std::lock_guard guard(mutex_);
-  ++closeCalls_;
+void FakeConnection::close(std::function<void()> done) {
+  {
+    std::lock_guard guard(mutex_);
+    ++closeCalls_;
+    if (holdCloses_) {
+      closeDone_ = std::move(done);
+      return;
+    }
+  }
+  if (done) done();
+}
+
+void FakeConnection::finishClose() {
+  std::function<void()> done;
+  {
+    std::lock_guard guard(mutex_);
+    done = std::exchange(closeDone_, {});
+  }
+  if (done) done();
 }
 
 void FakeConnection::receive(const std::string& message) {
@@ -88,7 +104,7 @@ std::vector<std::vector<uint8_t>> FakeConnection::appendedAudio() const {
 
 std::shared_ptr<WebSocketConnection> FakeWebSocketClient::makeConnection(const HttpRequest& request,
                                                                          std::size_t maxMessageBytes) {
-  auto connection = std::make_shared<FakeConnection>(request, maxMessageBytes);
+  auto connection = std::make_shared<FakeConnection>(request, maxMessageBytes, holdCloses.load());
   std::lock_guard guard(mutex_);
   connections_.push_back(connection);
   return connection;

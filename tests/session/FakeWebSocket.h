@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -15,11 +17,15 @@ namespace oskel::test {
 // the server (messages, failures) from its own thread.
 class FakeConnection final : public WebSocketConnection {
  public:
-  FakeConnection(HttpRequest request, std::size_t maxMessageBytes);
+  FakeConnection(HttpRequest request, std::size_t maxMessageBytes, bool holdCloses = false);
 
   void start(Handlers handlers) override;
   void sendText(std::string text) override;
-  void close() override;
+  void sendAudio(std::string text) override { sendText(std::move(text)); }
+  // Counts the call and reports the close as done at once, or, when holding
+  // closes, at finishClose().
+  void close(std::function<void()> done) override;
+  void finishClose();
 
   // Server side.
   void receive(const std::string& message);
@@ -39,7 +45,9 @@ class FakeConnection final : public WebSocketConnection {
  private:
   const HttpRequest request_;
   const std::size_t maxMessageBytes_;
+  const bool holdCloses_;
   mutable std::mutex mutex_;
+  std::function<void()> closeDone_;
   Handlers handlers_;
   bool started_ = false;
   int closeCalls_ = 0;
@@ -55,6 +63,10 @@ class FakeWebSocketClient final : public WebSocketClient {
   // The n-th connection made (0-based); fails the test when there is none.
   std::shared_ptr<FakeConnection> at(std::size_t index) const;
   std::shared_ptr<FakeConnection> last() const;
+
+  // Connections made from now on leave their close handshake open until
+  // finishClose() (a peer slow to answer the close frame).
+  std::atomic<bool> holdCloses{false};
 
  private:
   mutable std::mutex mutex_;

@@ -130,17 +130,23 @@ TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietly) {
   EXPECT_EQ(h.client->count(), 2u);
 }
 
-TEST(SessionRecovery, FailureOfADrainingConnectionChangesNothing) {
+// Only the loss of the live connection is a disconnection: the owner would
+// otherwise show a healthy stream as reconnecting until the next rotation.
+TEST(SessionRecovery, FailureOfADrainingConnectionOrAReplacementChangesNothing) {
   SessionHarness h;
   auto old = h.startLive("sess_a");
   auto replacement = h.rotateTo("sess_b");
   h.clearEvents();
-  h.fail(*old, "reset");
-  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"reset"}}));
+  h.fail(*old, "closed by the server with code 1000", 1000);  // before its "session.closed"
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] connection sess_a failed: closed by the server with code 1000"));
   h.advance(60.0);
   EXPECT_EQ(h.client->count(), 2u);
   h.append({5});
   EXPECT_EQ(replacement->appendedAudio().size(), 1u);
+
+  h.rotate("test");
+  h.fail(*h.client->last(), "closed by the server with code 4401", 4401);
+  EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"signedOut"}));
 }
 
 TEST(SessionRecovery, UnusableOriginIsAnErrorAndBacksOff) {
@@ -227,6 +233,22 @@ TEST(SessionWatchdog, QuietWhileNoAudioIsSentOrTheServerTalks) {
   }
   EXPECT_EQ(h.client->count(), 1u);
   EXPECT_FALSE(h.log.contains("reconnecting"));
+}
+
+TEST(SessionWatchdog, NoSilenceWarningCarriedOverFromTheConnectionBeforeADrop) {
+  SessionHarness h;
+  auto first = h.startLive("sess_1");
+  sendAudio(h, 1.0);
+  h.receive(*first, R"({"type":"session.output_transcript.delta","delta":"."})");
+  h.fail(*first, "reset");
+  h.advance(1.0);
+  h.makeReady("sess_2");  // at 2 s, while the run of audio goes on
+  sendAudio(h, 4.5);
+  h.receive(*h.client->last(), R"({"type":"session.output_transcript.delta","delta":"."})");
+  EXPECT_FALSE(h.log.contains("server silent"));
+  sendAudio(h, 6.0);
+  h.receive(*h.client->last(), R"({"type":"session.output_transcript.delta","delta":"."})");
+  EXPECT_TRUE(h.log.contains("server silent for 6s while audio"));
 }
 
 TEST(SessionWatchdog, StallTimeoutIsAdjustable) {

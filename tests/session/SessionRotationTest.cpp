@@ -105,7 +105,7 @@ TEST(SessionRotation, FailedReplacementIsRetriedAfterExactlyFiveSeconds) {
   h.rotate("stall");
   h.clearEvents();
   h.fail(*h.client->last(), "handshake failed");
-  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"handshake failed"}}));
+  EXPECT_TRUE(h.events().empty());  // the live connection was never lost
   EXPECT_TRUE(h.log.contains("WARN  [en→es] connection (connecting) failed: handshake failed"));
   h.append(numberedBlock(1));
   EXPECT_EQ(live->appendedAudio().size(), 1u);  // the live connection carries on

@@ -132,9 +132,10 @@ class WireSession {
 };
 
 // Appends blocks of varying size, never letting more than `window` of them be
-// unaccounted for by the emulator, so load stays high but bounded.
+// unaccounted for by the emulator, so load stays high but bounded (below the
+// 3 s of audio the client queues before it drops the oldest).
 struct Feeder {
-  void appendBurst(WireSession& wire, std::size_t blocks, std::size_t window = 16) {
+  void appendBurst(WireSession& wire, std::size_t blocks, std::size_t window = 8) {
     for (std::size_t i = 0; i < blocks; ++i) {
       const auto block = numberedBlock(static_cast<uint32_t>(appended), 4800 - 2 * (appended % 7));
       wire.session->appendAudio(block);
@@ -149,6 +150,16 @@ struct Feeder {
   std::size_t appended = 0;
   std::size_t bytes = 0;
 };
+
+// Polls (in real time, bounded) for an effect of the network.
+bool eventually(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
 
 void stopAndWait(WireSession& wire, double timeout) {
   std::mutex mutex;
@@ -185,9 +196,9 @@ TEST(SessionWire, RotationHandsTheAudioOverWithoutLossOrDuplicate) {
   for (int rotation = 0; rotation < 5; ++rotation) {
     const auto readyBefore = wire.count<Ready>();
     wire.session->rotate("test");
-    feeder.appendBurst(wire, 20, 1000);  // while the replacement is being set up
+    feeder.appendBurst(wire, 20);  // while the replacement is being set up
     ASSERT_TRUE(wire.waitForEvents<Ready>(readyBefore + 1));
-    feeder.appendBurst(wire, 20, 1000);  // after it took over
+    feeder.appendBurst(wire, 20);  // after it took over
   }
   stopAndWait(wire, 4.0);
   expectEveryBlockOnce(wire, feeder);
@@ -206,7 +217,7 @@ TEST(SessionWire, HundredRotationsUnderLoad) {
   Feeder feeder;
   std::atomic<bool> feeding{true};
   std::thread load([&] {
-    while (feeding) feeder.appendBurst(wire, 8, 32);
+    while (feeding) feeder.appendBurst(wire, 8);
   });
   for (int rotation = 0; rotation < 100; ++rotation) wire.rotate();
   feeding = false;
@@ -285,9 +296,41 @@ TEST(SessionWire, StopClosesTheSocketWhenTheServerNeverConfirms) {
   wire.clock->advance(3999ms);
   EXPECT_FALSE(completed);
   wire.clock->advance(1ms);
-  EXPECT_TRUE(completed);
+  // The completion follows the close handshake, so the server has the 1000.
+  EXPECT_TRUE(eventually([&] { return completed.load(); }));
   EXPECT_TRUE(wire.log.contains("session.closed did not arrive within 4.0s; closing socket"));
   EXPECT_TRUE(wire.waitUntil([](const Snapshot& s) { return s.connection(1)->clientCloseCode == 1000; }));
+}
+
+TEST(SessionWire, AServerThatNeverConfiguresTheSessionIsAFailedAttempt) {
+  WireSession wire;
+  ConnectionScript mute;
+  mute.sendCreated = false;
+  wire.emulator().setScript(1, mute);  // the first connection
+  wire.emulator().setScript(3, mute);  // and the first replacement
+  const auto opened = [&](std::size_t n) {
+    return wire.waitUntil([n](const Snapshot& s) { return s.connections.size() >= n && s.connection(n)->open; });
+  };
+  const auto closedByUs = [&](std::size_t n) {
+    return wire.waitUntil([n](const Snapshot& s) { return s.connection(n)->finished; });
+  };
+
+  wire.session->start();
+  ASSERT_TRUE(opened(1));
+  wire.clock->advance(15s);
+  EXPECT_TRUE(closedByUs(1));
+  EXPECT_TRUE(wire.log.contains("connection (connecting) failed: not ready within 15s"));
+  wire.clock->advance(1s);  // the first step of the back-off
+  ASSERT_TRUE(wire.waitForEvents<Ready>(1));
+
+  wire.session->rotate("test");
+  ASSERT_TRUE(opened(3));
+  wire.clock->advance(15s);
+  EXPECT_TRUE(closedByUs(3));
+  EXPECT_EQ(wire.count<Disconnected>(), 1u);  // the live connection was never lost
+  wire.clock->advance(5s);
+  ASSERT_TRUE(wire.waitForEvents<Ready>(2));
+  EXPECT_TRUE(wire.log.contains("connecting (retry rotation)"));
 }
 
 }  // namespace

@@ -49,6 +49,8 @@ struct Action {
     sendCreated,  // "session.created" now, with the script's expiry
     sendUpdated,  // "session.updated" now
     sendClosed,   // "session.closed" now
+    stopReading,  // read nothing more until resumeReading: a client on a slow uplink backs up
+    resumeReading,
   };
   Kind kind = Kind::sendText;
   std::string payload;
@@ -83,6 +85,8 @@ struct Action {
   static Action created() { return make(Kind::sendCreated); }
   static Action updated() { return make(Kind::sendUpdated); }
   static Action closed() { return make(Kind::sendClosed); }
+  static Action stopReading() { return make(Kind::stopReading); }
+  static Action resumeReading() { return make(Kind::resumeReading); }
 
  private:
   static Action make(Kind kind, std::string payload = {}, std::uint16_t code = 1000, std::string reason = {}) {

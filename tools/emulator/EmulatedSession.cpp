@@ -128,6 +128,9 @@ void EmulatedSession::perform(const Action& action) {
       return sendUpdated();
     case Action::Kind::sendClosed:
       return sendClosed();
+    case Action::Kind::stopReading:
+    case Action::Kind::resumeReading:
+      return wire_.setReading(action.kind == Action::Kind::resumeReading);
   }
 }
 

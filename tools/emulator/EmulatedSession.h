@@ -19,6 +19,8 @@ class Wire {
   virtual void sendBinary(std::string bytes) = 0;
   virtual void close(std::uint16_t code, std::string reason) = 0;
   virtual void drop() = 0;
+  // Stops or resumes reading from the client (TCP flow control then holds it back).
+  virtual void setReading(bool reading) = 0;
   // Runs task on the session's thread after delay, unless the connection ended.
   virtual void after(Milliseconds delay, std::function<void()> task) = 0;
 };

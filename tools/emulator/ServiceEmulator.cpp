@@ -220,6 +220,17 @@ class WebSocketPeer final : public LivePeer, public Wire, public std::enable_sha
     socket.close(ignored);
   }
 
+  void setReading(bool reading) override {
+    impl_.log(fmt::format("#{} {} reading", index_, reading ? "resumes" : "stops"));
+    paused_ = !reading;
+    // A small receive buffer (no autotuning) makes the client feel the stall
+    // at once instead of after megabytes of kernel buffering.
+    ErrorCode ignored;
+    beast::get_lowest_layer(ws_).socket().set_option(asio::socket_base::receive_buffer_size(reading ? 1 << 20 : 4096),
+                                                     ignored);
+    if (reading && !readPending_ && !ended_) readNext();
+  }
+
   void after(Milliseconds delay, std::function<void()> task) override {
     auto timer = std::make_shared<asio::steady_timer>(ws_.get_executor(), delay);
     timer->async_wait([weak = this->weak_from_this(), timer, task = std::move(task)](const ErrorCode& error) {
@@ -266,7 +277,10 @@ class WebSocketPeer final : public LivePeer, public Wire, public std::enable_sha
   }
 
   void readNext() {
+    if (paused_) return;
+    readPending_ = true;
     ws_.async_read(buffer_, [self = this->shared_from_this()](const ErrorCode& error, std::size_t) {
+      self->readPending_ = false;
       if (error) {
         std::optional<std::uint16_t> code;
         if (error == websocket::error::closed) code = static_cast<std::uint16_t>(self->ws_.reason().code);
@@ -300,6 +314,8 @@ class WebSocketPeer final : public LivePeer, public Wire, public std::enable_sha
   bool writing_ = false;
   bool closeQueued_ = false;
   bool ended_ = false;
+  bool paused_ = false;  // not reading (a slow uplink)
+  bool readPending_ = false;
 };
 
 // One accepted TCP connection until its first request is routed.
