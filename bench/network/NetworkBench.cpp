@@ -100,7 +100,10 @@ void connectUntilCreated(benchmark::State& state) {
   for (auto _ : state) {
     auto created = Counter::make("session.created");
     auto connection = defaultWebSocketClient()->makeConnection(relayRequest(*emulator), clientMessageLimit);
-    connection->start({created->onMessage(), created->onFailure()});
+    WebSocketConnection::Handlers handlers;
+    handlers.onMessage = created->onMessage();
+    handlers.onFailure = created->onFailure();
+    connection->start(std::move(handlers));
     if (!created->waitFor(1)) return state.SkipWithError("no session.created");
     state.PauseTiming();
     connection.reset();
