@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -50,6 +49,24 @@ double residentMB() {
   return 0.0;
 }
 
+// Times noted on an audio thread: room for a long run is reserved up front,
+// so noting neither allocates nor locks. Read once the streams have stopped.
+struct Moments {
+  Moments() : times(4096) {}
+  void note(Steady::time_point at) {
+    const auto n = count.load(std::memory_order_relaxed);
+    if (n < times.size()) {
+      times[n] = at;
+      count.store(n + 1, std::memory_order_release);
+    }
+  }
+  std::vector<Steady::time_point> all() const {
+    return {times.begin(), times.begin() + static_cast<std::ptrdiff_t>(count.load(std::memory_order_acquire))};
+  }
+  std::vector<Steady::time_point> times;
+  std::atomic<size_t> count{0};
+};
+
 // Plays a 20 ms burst of 1 kHz every `period`, starting after `offset`, and
 // notes when each began.
 struct Mouth {
@@ -58,10 +75,7 @@ struct Mouth {
   void render(std::span<float> frames) {
     const auto burst = static_cast<int64_t>(rate * 0.02);
     for (auto& sample : frames) {
-      if (position == next) {
-        std::lock_guard guard(lock);
-        started.push_back(Steady::now());
-      }
+      if (position == next) started.note(Steady::now());
       const bool on = position >= next && position - next < burst;
       sample = on ? 0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 1000.0 *
                                                         static_cast<double>(position - next) / rate))
@@ -74,8 +88,7 @@ struct Mouth {
   double rate;
   int64_t next;
   int64_t position = 0;
-  std::mutex lock;
-  std::vector<Steady::time_point> started;
+  Moments started;
 };
 
 // Notes when a loud stretch begins after at least 0.3 s of quiet.
@@ -84,10 +97,7 @@ struct Ear {
   void hear(std::span<const float> frames) {
     for (float sample : frames) {
       if (std::abs(sample) > 0.05f) {
-        if (quiet >= quietNeeded) {
-          std::lock_guard guard(lock);
-          heard.push_back(Steady::now());
-        }
+        if (quiet >= quietNeeded) heard.note(Steady::now());
         quiet = 0;
       } else {
         ++quiet;
@@ -96,18 +106,16 @@ struct Ear {
   }
   int64_t quietNeeded;
   int64_t quiet = 0;
-  std::mutex lock;
-  std::vector<Steady::time_point> heard;
+  Moments heard;
 };
 
 // Median of each burst's first arrival within 0.9 s.
-double medianLatencyMs(Mouth& mouth, Ear& ear) {
-  std::lock_guard a(mouth.lock);
-  std::lock_guard b(ear.lock);
+double medianLatencyMs(const Mouth& mouth, const Ear& ear) {
+  const auto heard = ear.heard.all();
   std::vector<double> latencies;
-  for (auto start : mouth.started) {
-    auto it = std::lower_bound(ear.heard.begin(), ear.heard.end(), start);
-    if (it != ear.heard.end() && *it - start < std::chrono::milliseconds(900))
+  for (auto start : mouth.started.all()) {
+    auto it = std::lower_bound(heard.begin(), heard.end(), start);
+    if (it != heard.end() && *it - start < std::chrono::milliseconds(900))
       latencies.push_back(std::chrono::duration<double, std::milli>(*it - start).count());
   }
   if (latencies.empty()) return NAN;
@@ -193,9 +201,9 @@ int main(int argc, char** argv) {
               std::getenv("OSKEL_AUDIO_SERVER") ? std::getenv("OSKEL_AUDIO_SERVER") : "the audio server",
               call->echoCancellationActive() ? "on" : "off (virtual devices)");
   std::printf("mouth -> ear, user to them:  %.0f ms (median of %zu bursts)\n", medianLatencyMs(userMouth, atThem),
-              userMouth.started.size());
+              userMouth.started.count.load());
   std::printf("mouth -> ear, them to user:  %.0f ms (median of %zu bursts)\n", medianLatencyMs(theirMouth, atUser),
-              theirMouth.started.size());
+              theirMouth.started.count.load());
   std::printf("CPU per second of call:      %.2f %% of one core (emulator included)\n", 100.0 * cpu / elapsed);
   std::printf("resident memory:             %.1f MB after 1 min, %.1f MB at the end\n", rssAtMinute, rssEnd);
   return 0;

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "ToneAnalysis.h"
+#include "support/Eventually.h"
 #include "audio/AudioCapture.h"
 #include "audio/AudioDeviceObserver.h"
 #include "audio/AudioDevices.h"
@@ -33,19 +34,9 @@
 
 using namespace oskel;
 using namespace std::chrono_literals;
+using test::eventually;
 
 namespace {
-
-// Polls a condition that real audio or the server makes true; fails after
-// the deadline rather than hanging.
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 10s) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
 
 // Collects what a capture delivers, from its IO thread.
 class Recorder {

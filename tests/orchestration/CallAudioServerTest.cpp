@@ -26,6 +26,7 @@
 #include "network/NetworkProbe.h"
 #include "orchestration/Translator.h"
 #include "pipeline/TranscriptConsole.h"
+#include "support/Eventually.h"
 
 namespace oskel::test {
 namespace {
@@ -43,15 +44,6 @@ double levelAt(std::span<const float> samples, double hz, double rate) {
   }
   const double power = previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
   return 2.0 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(std::max<size_t>(samples.size(), 1));
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 15s) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
 }
 
 // What one recording endpoint hears: frames above -20 dBFS, and the last

@@ -21,20 +21,12 @@
 #include "network/NetworkProbe.h"
 #include "pipeline/TranscriptConsole.h"
 #include "pipeline/TranslationPipeline.h"
+#include "support/Eventually.h"
 
 namespace oskel::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 15s) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
 
 TEST(PipelineOnAudioServer, ACallersToneComesBackThroughTheLoopbackDevices) {
   if (!std::getenv("PULSE_SERVER"))
