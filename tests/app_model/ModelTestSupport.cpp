@@ -97,6 +97,7 @@ AppModel& ModelTest::model() {
     events.emplace_back(std::move(event), std::move(properties));
   };
   environment.installDriver = installer;
+  environment.microphoneAccess = microphoneAccess;
   environment.recordingsFolder = folder;
   environment.systemLanguage = systemLanguage;
   environment.interfaceLanguages = {"de", "en", "es"};

@@ -75,6 +75,7 @@ class ModelTest : public ::testing::Test {
   std::filesystem::path folder;
   std::string systemLanguage = "en";
   std::function<void(std::function<void(std::expected<void, std::string>)>)> installer;
+  std::function<void(std::function<void(bool)>)> microphoneAccess;
 
  private:
   std::unique_ptr<AppModel> model_;

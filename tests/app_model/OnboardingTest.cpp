@@ -1,3 +1,5 @@
+#include <QTranslator>
+
 #include "ModelTestSupport.h"
 
 namespace oskel::testing {
@@ -62,18 +64,8 @@ TEST_F(ModelTest, ThePlaygroundRestartsOnceForSettingsAndReportsEachRun) {
 
 TEST_F(ModelTest, DeniedMicrophoneStartsNothingAndGetStartedCompletesOnboarding) {
   bool denied = true;
-  model();
-  // Rebuild the access answer through a model made with a prompt that says no.
-  ModelEnvironment environment;
-  environment.mainQueue = queue;
-  environment.preferences = preferences;
-  environment.secrets = secrets;
-  environment.orchestrators = ScriptedOrchestrators::factory(scripted);
-  environment.track = [this](std::string event, boost::json::object properties) {
-    events.emplace_back(std::move(event), std::move(properties));
-  };
-  environment.microphoneAccess = [&](std::function<void(bool)> answer) { answer(!denied); };
-  AppModel prompted(environment);
+  microphoneAccess = [&](std::function<void(bool)> answer) { answer(!denied); };
+  auto& prompted = model();
   prompted.openPlayground();
   EXPECT_TRUE(prompted.microphoneDenied());
   EXPECT_TRUE(scripted->made.empty());
@@ -113,6 +105,11 @@ TEST(InterfaceLanguage, SystemChoiceFollowsTheUsersVariablesInOrder) {
   EXPECT_EQ(l10n.chosen(), "de");
   l10n.setLanguageOverride(std::nullopt);
   EXPECT_FALSE(preferences->values.contains(L10n::overrideKey));
+  for (const auto& [language, text] : {std::pair{"de", "Übersetzung starten"}, {"es", "Empezar a traducir"}}) {
+    QTranslator translator;
+    ASSERT_TRUE(translator.load(QString("oskel_") + language, ":/i18n"));
+    EXPECT_EQ(translator.translate(L10n::context, "Start Translating").toStdString(), text);
+  }
 }
 
 }  // namespace
