@@ -3,7 +3,7 @@
 #   scripts/build.sh            -> build/        (RelWithDebInfo)
 #   scripts/build.sh asan       -> build-asan/   (AddressSanitizer + UBSan)
 #   scripts/build.sh tsan       -> build-tsan/   (ThreadSanitizer)
-#   scripts/build.sh fuzz       -> build-fuzz/   (clang, libFuzzer targets)
+#   scripts/build.sh fuzz       -> build-fuzz/   (AFL++ targets under ASan+UBSan; only those)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +14,7 @@ case "$flavour" in
   release) dir=build; args=() ;;
   asan) dir=build-asan; args=(-DOSKEL_ASAN=ON -DOSKEL_BENCH=OFF) ;;
   tsan) dir=build-tsan; args=(-DOSKEL_TSAN=ON -DOSKEL_BENCH=OFF) ;;
-  fuzz) dir=build-fuzz; args=(-DOSKEL_FUZZ=ON -DOSKEL_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  fuzz) dir=build-fuzz; args=(-DOSKEL_FUZZ=ON -DOSKEL_ASAN=ON -DOSKEL_BENCH=OFF) ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 
@@ -27,4 +27,5 @@ fi
 
 # Configure every time: cheap when nothing changed, and new subsystem folders are picked up.
 cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
+[ "$flavour" != fuzz ] || (($#)) || set -- --target fuzz_targets
 cmake --build "$dir" -j "$jobs" "$@"
