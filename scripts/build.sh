@@ -3,7 +3,7 @@
 #   scripts/build.sh            -> build/        (RelWithDebInfo)
 #   scripts/build.sh asan       -> build-asan/   (AddressSanitizer + UBSan)
 #   scripts/build.sh tsan       -> build-tsan/   (ThreadSanitizer)
-#   scripts/build.sh fuzz       -> build-fuzz/   (AFL++ targets under ASan+UBSan; only those)
+#   scripts/build.sh fuzz       -> build-fuzz/   (libFuzzer targets under ASan+UBSan; only those)
 #   scripts/build.sh fuzz-plain -> build-fuzz-plain/ (the same without sanitizers: faster)
 set -euo pipefail
 cd "$(dirname "$0")/.."

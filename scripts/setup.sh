@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  clang libclang-rt-14-dev afl++
+  clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libboost1.81-dev libboost-json1.81-dev libssl-dev ca-certificates openssl
   libfmt-dev libcli11-dev
