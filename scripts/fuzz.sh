@@ -37,12 +37,13 @@ options=(-max_total_time="$seconds" -runs="$executions" -timeout=10 -rss_limit_m
 [ -f "$dir/fuzz.dict" ] && options+=(-dict="$dir/fuzz.dict")
 
 status=0
+started=$SECONDS
 nice -n 19 "build-fuzz-plain/$dir/fuzz_$target" "${options[@]}" "$out/corpus" "$dir/corpus" >"$out.log" 2>&1 || status=1
 stat() { sed -n "s/^stat::$1: *//p" "$out.log"; }
-took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$out.log")
+took=$((SECONDS - started))
 edges=$(OSKEL_FUZZ_EDGES=1 nice -n 19 "build-fuzz-plain/$dir/fuzz_$target" -runs=0 "$out/corpus" "$dir/corpus" 2>&1 |
         sed -n 's/^edges \([0-9]*\) of.*/\1/p' | tail -1)
-echo "fuzz $target: $(stat number_of_executed_units) executions in ${took:-?} s ($(stat average_exec_per_sec)/s)," \
+echo "fuzz $target: $(stat number_of_executed_units) executions in $took s ($(stat average_exec_per_sec)/s)," \
   "$edges edges (map density $(awk "BEGIN { printf \"%.2f\", 100 * ${edges:-0} / 65536 }")%)," \
   "corpus $(find "$out/corpus" -type f | wc -l), findings $(find "$out/crashes" -type f | wc -l)"
 if ((status)); then
