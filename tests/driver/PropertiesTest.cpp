@@ -179,31 +179,9 @@ TEST_F(PropertiesTest, DirectionalPropertiesExistOnlyInInputAndOutputScope) {
   EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice, kOutput).value(), 0u);
   EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice, kInput).value(), 1u);
   EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice, kGlobal).value(), 1u);
-  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyLatency, kGlobal).value(), 0u);
-  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertySafetyOffset, kInput).value(), 0u);
   EXPECT_EQ((host.get<std::array<UInt32, 2>>(kSpeaker, kAudioDevicePropertyPreferredChannelsForStereo, kOutput)
                  .value()),
             (std::array<UInt32, 2>{1, 2}));
-}
-
-TEST_F(PropertiesTest, PreferredLayoutDescribesLeftAndRight) {
-  std::array<UInt8, 64> bytes{};
-  UInt32 written = 0;
-  ASSERT_EQ(host.getData(kMicrophone, kAudioDevicePropertyPreferredChannelLayout, kInput, bytes.size(), bytes.data(),
-                         written),
-            0);
-  EXPECT_EQ(written, 52u);
-  AudioChannelLayout header{};
-  std::memcpy(&header, bytes.data(), offsetof(AudioChannelLayout, mChannelDescriptions));
-  EXPECT_EQ(header.mChannelLayoutTag, 0u);
-  EXPECT_EQ(header.mChannelBitmap, 0u);
-  EXPECT_EQ(header.mNumberChannelDescriptions, 2u);
-  std::array<AudioChannelDescription, 2> channels{};
-  std::memcpy(channels.data(), bytes.data() + 12, sizeof channels);
-  EXPECT_EQ(channels[0].mChannelLabel, 1u);
-  EXPECT_EQ(channels[1].mChannelLabel, 2u);
-  EXPECT_EQ(channels[1].mChannelFlags, 0u);
-  EXPECT_EQ(channels[1].mCoordinates[2], 0.0f);
 }
 
 TEST_F(PropertiesTest, IconComesFromTheBundleResources) {
