@@ -3,7 +3,8 @@
 #   scripts/build.sh            -> build/        (RelWithDebInfo)
 #   scripts/build.sh asan       -> build-asan/   (AddressSanitizer + UBSan)
 #   scripts/build.sh tsan       -> build-tsan/   (ThreadSanitizer)
-#   scripts/build.sh fuzz       -> build-fuzz/   (clang, libFuzzer targets)
+#   scripts/build.sh fuzz       -> build-fuzz/   (libFuzzer targets under ASan+UBSan; only those)
+#   scripts/build.sh fuzz-plain -> build-fuzz-plain/ (the same without sanitizers: faster)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +15,8 @@ case "$flavour" in
   release) dir=build; args=() ;;
   asan) dir=build-asan; args=(-DOSKEL_ASAN=ON -DOSKEL_BENCH=OFF) ;;
   tsan) dir=build-tsan; args=(-DOSKEL_TSAN=ON -DOSKEL_BENCH=OFF) ;;
-  fuzz) dir=build-fuzz; args=(-DOSKEL_FUZZ=ON -DOSKEL_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  fuzz) dir=build-fuzz; args=(-DOSKEL_FUZZ=ON -DOSKEL_ASAN=ON -DOSKEL_BENCH=OFF) ;;
+  fuzz-plain) dir=build-fuzz-plain; args=(-DOSKEL_FUZZ=ON -DOSKEL_BENCH=OFF) ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 
@@ -27,4 +29,5 @@ fi
 
 # Configure every time: cheap when nothing changed, and new subsystem folders are picked up.
 cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
+[[ "$flavour" != fuzz* ]] || (($#)) || set -- --target fuzz_targets
 cmake --build "$dir" -j "$jobs" "$@"

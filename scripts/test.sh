@@ -51,6 +51,12 @@ loopback_persistence_tests() {
 apart='audio-server|keychain|loopback-persistence'
 
 run_suite release build -- -LE "$apart"
+# The fuzz targets' corpora run as replay tests in every suite; here each target
+# also gets a short real run (without the sanitizer rerun: the suites replay).
+stage "fuzzing"
+for target in wav session_messages driver_properties update_feed; do
+  OSKEL_FUZZ_SANITIZE=0 bash scripts/fuzz.sh "$target" 12 || status=1
+done
 stage "packaging test"
 bash tests/packaging/package-test.sh || status=1
 audio_server_tests build pulseaudio pipewire

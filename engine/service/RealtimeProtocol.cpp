@@ -12,9 +12,10 @@ namespace json = boost::json;
 
 namespace {
 
-// Beyond this an expiry cannot be a time point of the system clock; such
-// values are far enough away to mean "not during this session" anyway.
-constexpr double maxExpirySeconds = 9.0e9;
+// Expiries are clamped to about 127 years either side of 1970: far enough
+// away to mean "not during this session", and near enough that the time left
+// (expiry minus now) still fits the system clock's 64-bit nanoseconds.
+constexpr double maxExpirySeconds = 4.0e9;
 
 const json::string* stringMember(const json::object& object, std::string_view key) {
   const auto* value = object.if_contains(key);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/RealtimeGuard.h"
 
 namespace oskel {
 namespace {
@@ -81,21 +80,6 @@ TEST(FloatRingBuffer, SkipClearAndDrainBookkeeping) {
   EXPECT_EQ(ring.drain(1), std::vector<float>{20});
   EXPECT_EQ(ring.drain(5), std::vector<float>{21});
   EXPECT_EQ(ring.drain(5), std::vector<float>{});
-}
-
-TEST(FloatRingBuffer, RealtimeOperationsNeverTouchTheHeap) {
-  FloatRingBuffer ring(64);
-  const auto input = ramp(48);
-  std::vector<float> out(100);
-  EXPECT_REALTIME_SAFE({
-    ring.write(input);
-    ring.write(input);
-    ring.read(out);
-    ring.skip(3);
-    (void)ring.available();
-    (void)ring.droppedFrames();
-    ring.clear();
-  });
 }
 
 // A producer and a consumer on two threads: whatever the consumer gets is the

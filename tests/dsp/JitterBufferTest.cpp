@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/RealtimeGuard.h"
 
 namespace oskel {
 namespace {
@@ -79,18 +78,6 @@ TEST(JitterBuffer, ClearStopsPlayout) {
   EXPECT_FALSE(jitter.started());
   jitter.write(filled(9, 1.0f));
   EXPECT_EQ(jitter.read(out), 0);
-}
-
-TEST(JitterBuffer, ReadIsRealtimeSafe) {
-  JitterBuffer jitter(9600, 480, 4800);
-  const auto block = filled(960, 0.1f);
-  for (int i = 0; i < 6; ++i) jitter.write(block);
-  std::vector<float> out(512);
-  EXPECT_REALTIME_SAFE({
-    jitter.read(out);
-    jitter.write(block);
-    jitter.read(out);
-  });
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <boost/json.hpp>
 #include <cmath>
 #include <numbers>
-#include <thread>
 
 #include "audio/AudioDevices.h"
 #include "dsp/PCM16.h"
@@ -45,12 +44,7 @@ PipelineHarness::PipelineHarness(Options opts) : options(std::move(opts)) {
   config.normalizeInput = options.normalizeInput;
   config.silenceGate = options.silenceGate;
   config.clock = clock;
-  if (options.environment) {
-    config.sessionEnvironment = *options.environment;
-    config.sessionEnvironment->clock = clock;
-  } else {
-    config.sessionEnvironment = TranslationSession::Environment{clock, client, nullptr};
-  }
+  config.sessionEnvironment = TranslationSession::Environment{clock, client, nullptr};
   config.console = console_.get();
   pipeline = TranslationPipeline::make(std::move(config));
   pipeline->setOnEvent([shared = shared_](const PipelineEvent& event) {
@@ -78,15 +72,6 @@ bool PipelineHarness::stop(double sessionTimeout) {
   // The encoder ends on its next period.
   advance(TranslationPipeline::encoderPeriod);
   return done->load();
-}
-
-bool PipelineHarness::waitFor(const std::function<bool()>& condition, double seconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 std::vector<PipelineEvent> PipelineHarness::events() const {

@@ -34,9 +34,6 @@ class PipelineHarness {
     bool silenceGate = true;
     bool transcribeInput = true;
     TranslationCredential credential = TranslationCredential::oskel("relay-token");
-    // Sessions use this instead of the scripted WebSocket (its clock is
-    // replaced by the harness's).
-    std::optional<TranslationSession::Environment> environment;
   };
 
   PipelineHarness() : PipelineHarness(Options{}) {}
@@ -54,9 +51,6 @@ class PipelineHarness {
   void tick(int count = 1);
   void tick(int count, const std::vector<float>& input);
   void advance(double seconds) { clock->advanceSeconds(seconds); }
-  // Polls `condition` (every millisecond) until it holds or `seconds` of
-  // real time pass, for answers that come over real sockets.
-  static bool waitFor(const std::function<bool()>& condition, double seconds = 10.0);
   // Everything the speaker played so far, mono.
   const std::vector<float>& played() const { return played_; }
 

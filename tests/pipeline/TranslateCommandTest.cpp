@@ -2,6 +2,7 @@
 // recording in real time, captions on standard output, the output file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -62,6 +63,14 @@ TEST_F(TranslateCommand, TranslatesARecordingWithTheLocalEmulatorIntoAMatchingFi
     return sum;
   };
   EXPECT_NEAR(energy(written->samples) / energy(speech->samples), 1.0, 0.05);
+  // Never before a chunk and the 120 ms prefill; the upper bound, loose for a
+  // loaded machine in real time, catches a pipeline that holds audio back.
+  const auto onset = [](const std::vector<float>& samples) {
+    return std::ranges::find_if(samples, [](float s) { return std::abs(s) > 0.01f; }) - samples.begin();
+  };
+  const double lag = static_cast<double>(onset(written->samples) - onset(speech->samples)) / speech->sampleRate;
+  EXPECT_GE(lag, 0.2);
+  EXPECT_LE(lag, 2.0);
   const auto recorded = WAV::info(recording);
   ASSERT_TRUE(recorded);
   EXPECT_EQ(recorded->channels, 2);

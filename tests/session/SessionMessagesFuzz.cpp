@@ -31,6 +31,10 @@ struct Fixture {
     session->start();
     clock->settle();
   }
+  ~Fixture() {
+    session.reset();
+    clock->settle();
+  }
 
   void feed(const std::string& bytes) {
     auto connection = client->last();
@@ -53,7 +57,14 @@ struct Fixture {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Fixture* fixture = new Fixture();  // lives for the whole run
+  // A fresh session every 1000 inputs bounds what the fakes record; the last
+  // one lives until the process ends.
+  static Fixture* fixture = nullptr;
+  static uint64_t inputs = 0;
+  if (inputs++ % 1000 == 0) {
+    delete fixture;
+    fixture = new Fixture();
+  }
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   (void)RealtimeProtocol::parse(bytes);
   fixture->feed(bytes);

@@ -35,14 +35,6 @@ TEST(SessionMessages, CreatedReportsIdentityExpiryAndConfiguresOnlyTheDirectPath
   EXPECT_TRUE(relay.log.contains("session sess_r created (expires in unknown)"));
 }
 
-TEST(SessionMessages, CreatedWithoutSessionObject) {
-  SessionHarness h;
-  h.start();
-  h.receive(*h.client->last(), R"({"type":"session.created"})");
-  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Connected{"?", std::nullopt}}));
-  EXPECT_TRUE(h.log.contains("[en→es] session ? created (expires in unknown)"));
-}
-
 TEST(SessionMessages, ReadyOnlyOncePerConnection) {
   SessionHarness h;
   auto connection = h.startLive();

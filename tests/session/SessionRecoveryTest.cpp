@@ -149,6 +149,30 @@ TEST(SessionRecovery, FailureOfADrainingConnectionOrAReplacementChangesNothing) 
   EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"signedOut"}));
 }
 
+// A server that accepts the socket but never configures the session: a failed
+// attempt after 15 s, backed off when connecting, retried after 5 s when rotating.
+TEST(SessionRecovery, AConnectionNeverReadyIsAFailedAttempt) {
+  SessionHarness h;
+  h.start();
+  h.advance(14.999);
+  EXPECT_FALSE(h.client->last()->closed());
+  h.advance(0.001);
+  EXPECT_TRUE(h.client->last()->closed());
+  EXPECT_TRUE(h.log.contains("connection (connecting) failed: not ready within 15s"));
+  h.advance(1.0);
+  h.makeReady("sess_1");
+
+  h.rotate("test");
+  h.created(*h.client->last(), "sess_2");  // talks, but never "session.updated"
+  h.advance(15.0);
+  EXPECT_TRUE(h.client->last()->closed());
+  const auto names = h.eventNames();
+  EXPECT_EQ(std::count(names.begin(), names.end(), "disconnected"), 1);  // the live one was never lost
+  h.advance(5.0);
+  EXPECT_EQ(h.client->count(), 4u);
+  EXPECT_TRUE(h.log.contains("connecting (retry rotation)"));
+}
+
 TEST(SessionRecovery, UnusableOriginIsAnErrorAndBacksOff) {
   ::setenv("OSKEL_API", "ftp://relay.example", 1);
   SessionHarness h;
