@@ -10,8 +10,9 @@
 //                 event queue, the network thread, and the small stand-in
 //                 call program and user) and the audio server's
 //   memory        resident set after 1 minute and at the end, split into
-//                 anonymous and file-backed pages, and how much of it came
-//                 with the call (measured against the moment before it was made)
+//                 anonymous, file-backed and shared-memory pages (the latter
+//                 are the audio server's memblock pools, shared with it), and
+//                 how much came with the call (against the moment before it)
 //
 //   bash scripts/audio-servers.sh run pulseaudio -- build/bench/orchestration/bench_call [seconds] [--echo-cancellation]
 //
@@ -52,7 +53,7 @@ namespace {
 using namespace oskel;
 using Steady = std::chrono::steady_clock;
 
-// A line of /proc/self/status in megabytes ("VmRSS", "RssAnon", "RssFile"), or
+// A line of /proc/self/status in megabytes ("VmRSS", "RssAnon", ...), or
 // the plain number for "Threads".
 double status(std::string_view key) {
   std::ifstream file("/proc/self/status");
@@ -66,6 +67,8 @@ double status(std::string_view key) {
 
 struct Memory {
   double resident = status("VmRSS"), anonymous = status("RssAnon"), files = status("RssFile");
+  // Pages of the audio server's shared memory pools this process has touched.
+  double shared = status("RssShmem");
   double threads = status("Threads");
 };
 
@@ -323,8 +326,9 @@ int main(int argc, char** argv) {
   std::printf("CPU per second of call:      %.2f %% of one core (audio server: %.2f %%)\n", 100.0 * cpu / elapsed,
               100.0 * serverCPU / elapsed);
   const auto memory = [&](const char* when, const Memory& m) {
-    std::printf("resident %-14s %.1f MB (anonymous %.1f, files %.1f; the call's share %.1f), %.0f threads\n", when,
-                m.resident, m.anonymous, m.files, m.resident - beforeCall.resident, m.threads);
+    std::printf("resident %-15s %.1f MB (anonymous %.1f, files %.1f, shared memory %.1f; the call's share %.1f), "
+                "%.0f threads\n",
+                when, m.resident, m.anonymous, m.files, m.shared, m.resident - beforeCall.resident, m.threads);
   };
   memory("before the call", beforeCall);
   if (atMinute) memory("after 1 min", *atMinute);

@@ -22,6 +22,8 @@
 #include <thread>
 
 #include "RecordingTestSupport.h"
+#include <fmt/format.h>
+
 #include "audio/AudioCapture.h"
 #include "audio/AudioDevices.h"
 #include "audio/AudioPlayback.h"
@@ -251,6 +253,34 @@ class Terminal {
   std::string output_;
   size_t consumed_ = 0;
 };
+
+TEST(CallOnAudioServer, TheCallCommandAsksForTheLoopbackDevicesThenRunsUntilCtrlC) {
+  if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
+  auto connected = PulseAudioHost::connect();
+  ASSERT_TRUE(connected) << connected.error().description();
+  auto emulator = emulator::ServiceEmulator::start();
+  ASSERT_TRUE(emulator) << emulator.error();
+  const auto file = std::filesystem::temp_directory_path() / fmt::format("oskel-call-cli-{}.wav", getpid());
+  const std::vector<std::string> call{"call", "--me", "en", "--them", "es", "--record", file.string()};
+  {
+    Terminal missing(call, (*emulator)->httpOrigin(), "sk-test");
+    EXPECT_TRUE(missing.shows("Add them with: oskel devices --install-loopback"));
+    EXPECT_EQ(missing.exitStatus(), 1);
+  }
+  ASSERT_TRUE(LoopbackDevices::install(**connected));
+  struct Cleanup {
+    PulseAudioHost& host;
+    ~Cleanup() { (void)LoopbackDevices::remove(host); }
+  } cleanup{**connected};
+  Terminal terminal(call, (*emulator)->httpOrigin(), "sk-test");
+  ASSERT_TRUE(terminal.shows("-- live"));
+  EXPECT_TRUE(terminal.shows("recording to " + file.string(), true));
+  terminal.type("\x03");
+  EXPECT_TRUE(terminal.shows("-- idle"));
+  EXPECT_EQ(terminal.exitStatus(), 130);
+  EXPECT_TRUE(terminal.shows("Recorded "));
+  EXPECT_TRUE(std::filesystem::remove(file));
+}
 
 TEST(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresTheTerminal) {
   if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
