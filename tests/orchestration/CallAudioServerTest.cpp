@@ -189,13 +189,15 @@ TEST(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
 // The `oskel` program on a pseudo-terminal of its own, against the emulator.
 class Terminal {
  public:
-  Terminal(std::vector<std::string> arguments, const std::string& origin, const std::string& key) {
+  // With the user's own key for the emulator at `origin`, or with `service`
+  // ("NAME=value" lines) choosing the service instead.
+  Terminal(std::vector<std::string> arguments, const std::string& origin, const std::string& key,
+           std::vector<std::string> environment = {}) {
     arguments.insert(arguments.begin(), OSKEL_PROGRAM);
-    std::vector<std::string> environment{"OSKEL_OPENAI_API=" + origin, "OPENAI_API_KEY=" + key};
+    if (environment.empty()) environment = {"OSKEL_OPENAI_API=" + origin, "OPENAI_API_KEY=" + key};
     for (char** variable = environ; *variable; ++variable) {
       const std::string_view entry = *variable;
-      if (!entry.starts_with("OPENAI_API_KEY=") && !entry.starts_with("OSKEL_TOKEN=") &&
-          !entry.starts_with("OSKEL_OPENAI_API="))
+      if (!entry.starts_with("OPENAI_API_KEY=") && !entry.starts_with("OSKEL_TOKEN=") && !entry.starts_with("OSKEL_"))
         environment.emplace_back(entry);
     }
     // Built before the fork: the child only calls execve.
@@ -286,6 +288,7 @@ TEST(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresThe
   if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
   emulator::ServiceEmulator::Config config;
   config.acceptedKeys = {"sk-good"};
+  config.acceptedTokens = {"good"};
   auto emulator = emulator::ServiceEmulator::start(config);
   ASSERT_TRUE(emulator) << emulator.error();
   {
@@ -308,6 +311,13 @@ TEST(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresThe
   EXPECT_TRUE(rejected.shows("OpenAI rejected the API key"));
   EXPECT_EQ(rejected.exitStatus(), 1);
   EXPECT_TRUE(rejected.cooked());
+  // Signed out by the relay: the conversation ends by itself, and so does the command.
+  const auto origin = (*emulator)->httpOrigin();
+  Terminal signedOut({"in-person", "--me", "en", "--them", "es"}, {}, {}, {"OSKEL_API=" + origin, "OSKEL_TOKEN=bad"});
+  EXPECT_TRUE(signedOut.shows("-- the relay signed you out"));
+  EXPECT_TRUE(signedOut.shows("-- idle"));
+  EXPECT_EQ(signedOut.exitStatus(), 1);
+  EXPECT_TRUE(signedOut.cooked());
 }
 
 TEST(CallOnAudioServer, PlaygroundPlaysTheUsersOwnSpeechBackTranslated) {
