@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -168,9 +169,13 @@ struct Moments {
   std::atomic<size_t> count{0};
 };
 
-// Plays a 20 ms burst of 1 kHz every `period`, starting after `offset`, and
-// notes when each began.
+// Plays a 20 ms burst of 1 kHz every 3 to 3.7 s, starting after `offset`, and
+// notes when each began. The intervals are far longer than the latency, so
+// that a burst's translation cannot be taken for an earlier one's, and long
+// enough for the silence gate to close in between, as between sentences.
 struct Mouth {
+  static constexpr std::array intervals{3.0, 3.4, 3.2, 3.7};
+  static constexpr double shortestInterval = 3.0;
   Mouth(double sampleRate, double offsetSeconds)
       : rate(sampleRate), next(static_cast<int64_t>(offsetSeconds * sampleRate)) {}
   void render(std::span<float> frames) {
@@ -185,10 +190,13 @@ struct Mouth {
       ++position;
     }
   }
-  int64_t period() const { return static_cast<int64_t>(rate); }
+  int64_t period() {
+    return static_cast<int64_t>(rate * intervals[bursts++ % intervals.size()]);
+  }
   double rate;
   int64_t next;
   int64_t position = 0;
+  size_t bursts = 0;
   Moments started;
 };
 
@@ -210,19 +218,16 @@ struct Ear {
   Moments heard;
 };
 
-// Median of each burst's first arrival within 0.9 s.
+// Median of each burst's first arrival before the next burst.
 double medianLatencyMs(const Mouth& mouth, const Ear& ear) {
   const auto heard = ear.heard.all();
   std::vector<double> latencies;
   for (auto start : mouth.started.all()) {
     auto it = std::lower_bound(heard.begin(), heard.end(), start);
-    if (it != heard.end() && *it - start < std::chrono::milliseconds(900))
+    if (it != heard.end() && *it - start < std::chrono::duration<double>(Mouth::shortestInterval))
       latencies.push_back(std::chrono::duration<double, std::milli>(*it - start).count());
   }
-  if (latencies.empty()) return NAN;
-  std::nth_element(latencies.begin(), latencies.begin() + static_cast<std::ptrdiff_t>(latencies.size() / 2),
-                   latencies.end());
-  return latencies[latencies.size() / 2];
+  return latencies.empty() ? std::nan("") : bench::median(latencies);
 }
 
 int fail(const std::string& why) {
@@ -269,7 +274,7 @@ int main(int argc, char** argv) {
   auto userHears = AudioCapture::make(host, device("bench_user_speaker", Direction::input));
   if (!missing.empty()) return fail("no device " + missing);
   if (!theyPlay || !theyHear || !userSays || !userHears) return fail("could not open the call program's streams");
-  Mouth userMouth((*userSays)->sampleRate(), 0.25), theirMouth((*theyPlay)->sampleRate(), 0.75);
+  Mouth userMouth((*userSays)->sampleRate(), 0.25), theirMouth((*theyPlay)->sampleRate(), 1.75);
   Ear atThem((*theyHear)->sampleRate()), atUser((*userHears)->sampleRate());
   (*userSays)->setRender([&](std::span<float> frames) { userMouth.render(frames); });
   (*theyPlay)->setRender([&](std::span<float> frames) { theirMouth.render(frames); });
@@ -282,8 +287,7 @@ int main(int argc, char** argv) {
   config.speaker = device("bench_user_speaker", Direction::output);
   config.echoCancellation = echoCancellation;
   // Without voice-over the ear hears the translation only, not the original
-  // burst mixed under it.
-  config.silenceGate = false;  // the bursts are a second apart: keep every chunk flowing
+  // burst mixed under it. The silence gate stays on, as for a user.
   auto events = std::make_shared<SerialQueue>("bench.events");
   OrchestratorEnvironment environment;
   environment.host = host;
