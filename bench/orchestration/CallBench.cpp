@@ -171,8 +171,9 @@ struct Moments {
 
 // Plays a 20 ms burst of 1 kHz every 3 to 3.7 s, starting after `offset`, and
 // notes when each began. The intervals are far longer than the latency, so
-// that a burst's translation cannot be taken for an earlier one's, and long
-// enough for the silence gate to close in between, as between sentences.
+// that a burst's translation cannot be taken for an earlier one's. The silence
+// gate holds open far longer, so the audio in between streams as well: the
+// figure includes whatever depth the playout buffer has settled at.
 struct Mouth {
   static constexpr std::array intervals{3.0, 3.4, 3.2, 3.7};
   static constexpr double shortestInterval = 3.0;
@@ -287,7 +288,7 @@ int main(int argc, char** argv) {
   config.speaker = device("bench_user_speaker", Direction::output);
   config.echoCancellation = echoCancellation;
   // Without voice-over the ear hears the translation only, not the original
-  // burst mixed under it. The silence gate stays on, as for a user.
+  // burst mixed under it. The silence gate keeps its default, as for a user.
   auto events = std::make_shared<SerialQueue>("bench.events");
   OrchestratorEnvironment environment;
   environment.host = host;
