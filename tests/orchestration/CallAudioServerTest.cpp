@@ -256,7 +256,7 @@ class Terminal {
   size_t consumed_ = 0;
 };
 
-TEST(CallOnAudioServer, TheCallCommandAsksForTheLoopbackDevicesThenRunsUntilCtrlC) {
+TEST(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesAndACallEndsOnCtrlC) {
   if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
   auto connected = PulseAudioHost::connect();
   ASSERT_TRUE(connected) << connected.error().description();
@@ -268,6 +268,9 @@ TEST(CallOnAudioServer, TheCallCommandAsksForTheLoopbackDevicesThenRunsUntilCtrl
     Terminal missing(call, (*emulator)->httpOrigin(), "sk-test");
     EXPECT_TRUE(missing.shows("Add them with: oskel devices --install-loopback"));
     EXPECT_EQ(missing.exitStatus(), 1);
+    Terminal unknown({"in-person", "--me", "en", "--them", "xx"}, (*emulator)->httpOrigin(), "sk-test");
+    EXPECT_TRUE(unknown.shows("the service does not translate into \"xx\"; choose one of "));
+    EXPECT_EQ(unknown.exitStatus(), 2);
   }
   ASSERT_TRUE(LoopbackDevices::install(**connected));
   struct Cleanup {
