@@ -189,16 +189,16 @@ TEST(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
 // The `oskel` program on a pseudo-terminal of its own, against the emulator.
 class Terminal {
  public:
-  // With the user's own key for the emulator at `origin`, or with `service`
-  // ("NAME=value" lines) choosing the service instead.
+  // With the user's own key for the emulator at `origin`, or with
+  // `environment` ("NAME=value" lines) choosing the service instead; none of
+  // the test's own service settings leak through.
   Terminal(std::vector<std::string> arguments, const std::string& origin, const std::string& key,
            std::vector<std::string> environment = {}) {
     arguments.insert(arguments.begin(), OSKEL_PROGRAM);
     if (environment.empty()) environment = {"OSKEL_OPENAI_API=" + origin, "OPENAI_API_KEY=" + key};
     for (char** variable = environ; *variable; ++variable) {
       const std::string_view entry = *variable;
-      if (!entry.starts_with("OPENAI_API_KEY=") && !entry.starts_with("OSKEL_TOKEN=") && !entry.starts_with("OSKEL_"))
-        environment.emplace_back(entry);
+      if (!entry.starts_with("OPENAI_API_KEY=") && !entry.starts_with("OSKEL_")) environment.emplace_back(entry);
     }
     // Built before the fork: the child only calls execve.
     const auto pointers = [](std::vector<std::string>& strings) {
@@ -215,7 +215,10 @@ class Terminal {
     }
   }
   ~Terminal() {
-    if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
     if (master_ >= 0) close(master_);
   }
   // Reads until the output shows `text` past what earlier calls consumed, or
