@@ -1,20 +1,32 @@
 // What a whole interpreted call costs, in real time on a private audio server
-// (scripts/audio-servers.sh) against the service emulator, which plays every
-// chunk back the moment it arrives:
+// (scripts/audio-servers.sh) against the service emulator, run in a process of
+// its own (oskel-service-emulator), which plays every chunk back the moment it
+// arrives:
 //
 //   mouth -> ear  per direction: a 20 ms burst played into the user's
 //                 microphone (or by the call program into "Oskel Speaker")
 //                 to its first loud sample at the other side's recording
 //   CPU           this process's CPU per second of call (both pipelines, the
-//                 event queue, the network thread and the in-process emulator)
-//   memory        resident set after 1 minute and at the end
+//                 event queue, the network thread, and the small stand-in
+//                 call program and user) and the audio server's
+//   memory        resident set after 1 minute and at the end, split into
+//                 anonymous, file-backed and shared-memory pages (the latter
+//                 are the audio server's memblock pools, shared with it), and
+//                 how much came with the call (against the moment before it)
 //
-//   bash scripts/audio-servers.sh run pulseaudio -- build/bench/orchestration/bench_call [seconds]
+//   bash scripts/audio-servers.sh run pulseaudio -- build/bench/orchestration/bench_call [seconds] [--echo-cancellation]
 //
-// The user's devices are loopback devices of the server, which the canceller
-// skips as virtual: the figures are without echo cancellation. Voice-over is
-// off, so each ear hears the translated burst alone.
+// The user's microphone and speaker are null sinks tagged as USB devices, so
+// the canceller does not skip them as virtual; without --echo-cancellation
+// the same devices are used plainly. Voice-over is off, so each ear hears the
+// translated burst alone.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -32,8 +44,8 @@
 #include "audio/AudioPlayback.h"
 #include "audio/LoopbackDevices.h"
 #include "audio/pulse/PulseAudioHost.h"
+#include "audio/sim/EchoRoom.h"
 #include "concurrency/SerialQueue.h"
-#include "emulator/ServiceEmulator.h"
 #include "orchestration/Translator.h"
 #include "pipeline/TranscriptConsole.h"
 
@@ -42,12 +54,102 @@ namespace {
 using namespace oskel;
 using Steady = std::chrono::steady_clock;
 
-double residentMB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.starts_with("VmRSS:")) return std::atof(line.c_str() + 6) / 1024.0;
+// A line of /proc/self/status in megabytes ("VmRSS", "RssAnon", ...), or
+// the plain number for "Threads".
+double status(std::string_view key) {
+  std::ifstream file("/proc/self/status");
+  for (std::string line; std::getline(file, line);)
+    if (line.starts_with(key) && line[key.size()] == ':') {
+      const double value = std::atof(line.c_str() + key.size() + 1);
+      return key == "Threads" ? value : value / 1024.0;
+    }
   return 0.0;
 }
+
+struct Memory {
+  double resident = status("VmRSS"), anonymous = status("RssAnon"), files = status("RssFile");
+  // Pages of the audio server's shared memory pools this process has touched.
+  double shared = status("RssShmem");
+  double threads = status("Threads");
+};
+
+// The service emulator in its own process, so that its memory and CPU stay
+// out of the figures.
+class EmulatorProcess {
+ public:
+  bool start() {
+    int out[2];
+    if (::pipe(out) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    char program[] = OSKEL_EMULATOR_PATH;
+    char port[] = "--port", any[] = "0";
+    char* argv[] = {program, port, any, nullptr};
+    const int failed = posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (failed != 0) {
+      ::close(out[0]);
+      pid_ = 0;
+      return false;
+    }
+    // "listening on ws://... (http://...)"
+    std::string line;
+    char c = 0;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
+    output_ = out[0];
+    const auto open = line.find('('), close = line.find(')');
+    if (open == std::string::npos || close == std::string::npos) return false;
+    httpOrigin_ = line.substr(open + 1, close - open - 1);
+    return true;
+  }
+  ~EmulatorProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (output_ >= 0) ::close(output_);
+  }
+  const std::string& httpOrigin() const { return httpOrigin_; }
+
+ private:
+  pid_t pid_ = 0;
+  int output_ = -1;
+  std::string httpOrigin_;
+};
+
+// The user's microphone and speaker, each a null sink with a source remapped
+// over its monitor (the test speaks into the microphone's sink and listens to
+// the speaker's source), tagged as USB devices so that the canceller takes
+// them for real ones. Unloaded, by index, at the end.
+class UserDevices {
+ public:
+  bool load() { return add("bench_user_mic", "Bench_Mic") && add("bench_user_speaker", "Bench_Speaker"); }
+  ~UserDevices() {
+    for (auto it = modules_.rbegin(); it != modules_.rend(); ++it) (void)test::pactl("unload-module " + *it);
+  }
+
+ private:
+  bool add(const std::string& uid, const std::string& name) {
+    const auto tagged = [&](const char* kind, const std::string& extra) {
+      // Double quotes for the shell, single ones for the module's arguments.
+      return std::string("\"") + kind + "_properties='device.description=" + name + " device.bus=usb" + extra + "'\"";
+    };
+    const std::string layout = " rate=48000 channels=1";
+    return load("module-null-sink sink_name=" + uid + " " + tagged("sink", "") + layout) &&
+           load("module-remap-source master=" + uid + ".monitor source_name=" + uid + ".source " +
+                tagged("source", " device.master_device=" + uid + ".monitor") + layout);
+  }
+  bool load(const std::string& arguments) {
+    auto index = test::pactl("load-module " + arguments);
+    if (!index) return false;
+    modules_.push_back(index->substr(0, index->find('\n')));
+    return true;
+  }
+  std::vector<std::string> modules_;
+};
 
 // Times noted on an audio thread: room for a long run is reserved up front,
 // so noting neither allocates nor locks. Read once the streams have stopped.
@@ -67,9 +169,14 @@ struct Moments {
   std::atomic<size_t> count{0};
 };
 
-// Plays a 20 ms burst of 1 kHz every `period`, starting after `offset`, and
-// notes when each began.
+// Plays a 20 ms burst of 1 kHz every 3 to 3.7 s, starting after `offset`, and
+// notes when each began. The intervals are far longer than the latency, so
+// that a burst's translation cannot be taken for an earlier one's. The silence
+// gate holds open far longer, so the audio in between streams as well: the
+// figure includes whatever depth the playout buffer has settled at.
 struct Mouth {
+  static constexpr std::array intervals{3.0, 3.4, 3.2, 3.7};
+  static constexpr double shortestInterval = 3.0;
   Mouth(double sampleRate, double offsetSeconds)
       : rate(sampleRate), next(static_cast<int64_t>(offsetSeconds * sampleRate)) {}
   void render(std::span<float> frames) {
@@ -84,10 +191,13 @@ struct Mouth {
       ++position;
     }
   }
-  int64_t period() const { return static_cast<int64_t>(rate); }
+  int64_t period() {
+    return static_cast<int64_t>(rate * intervals[bursts++ % intervals.size()]);
+  }
   double rate;
   int64_t next;
   int64_t position = 0;
+  size_t bursts = 0;
   Moments started;
 };
 
@@ -109,19 +219,16 @@ struct Ear {
   Moments heard;
 };
 
-// Median of each burst's first arrival within 0.9 s.
+// Median of each burst's first arrival before the next burst.
 double medianLatencyMs(const Mouth& mouth, const Ear& ear) {
   const auto heard = ear.heard.all();
   std::vector<double> latencies;
   for (auto start : mouth.started.all()) {
     auto it = std::lower_bound(heard.begin(), heard.end(), start);
-    if (it != heard.end() && *it - start < std::chrono::milliseconds(900))
+    if (it != heard.end() && *it - start < std::chrono::duration<double>(Mouth::shortestInterval))
       latencies.push_back(std::chrono::duration<double, std::milli>(*it - start).count());
   }
-  if (latencies.empty()) return NAN;
-  std::nth_element(latencies.begin(), latencies.begin() + static_cast<std::ptrdiff_t>(latencies.size() / 2),
-                   latencies.end());
-  return latencies[latencies.size() / 2];
+  return latencies.empty() ? std::nan("") : bench::median(latencies);
 }
 
 int fail(const std::string& why) {
@@ -132,79 +239,104 @@ int fail(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
+  double seconds = 60.0;
+  bool echoCancellation = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--echo-cancellation") echoCancellation = true;
+    else seconds = std::atof(argv[i]);
+  }
   if (!std::getenv("PULSE_SERVER")) return fail("run through scripts/audio-servers.sh");
   auto connected = PulseAudioHost::connect();
   if (!connected) return fail(connected.error().description());
   std::shared_ptr<PulseAudioHost> host = *connected;
   if (!LoopbackDevices::install(*host)) return fail("could not install the loopback devices");
-  (void)host->installLoopbackDevice({"bench_user_mic", "Bench Mic"});
-  (void)host->installLoopbackDevice({"bench_user_speaker", "Bench Speaker"});
-  auto emulator = emulator::ServiceEmulator::start();
-  if (!emulator) return fail(emulator.error());
-  setenv("OSKEL_OPENAI_API", (*emulator)->httpOrigin().c_str(), 1);
+  UserDevices userDevices;
+  if (!userDevices.load()) return fail("could not load the user's devices");
+  EmulatorProcess emulator;
+  if (!emulator.start()) return fail("could not start " OSKEL_EMULATOR_PATH);
+  setenv("OSKEL_OPENAI_API", emulator.httpOrigin().c_str(), 1);
   TranscriptConsole::shared().enabled = false;
 
   using Direction = AudioDevices::Direction;
-  auto device = [&](std::string_view uid, Direction direction) { return *AudioDevices::find(*host, uid, direction); };
-  auto theyPlay = std::move(*AudioPlayback::make(host, device(AudioDevices::oskelSpeakerUID, Direction::output)));
-  auto theyHear = std::move(*AudioCapture::make(host, device(AudioDevices::oskelMicrophoneUID, Direction::input)));
-  auto userSays = std::move(*AudioPlayback::make(host, device("bench_user_mic", Direction::output)));
-  auto userHears = std::move(*AudioCapture::make(host, device("bench_user_speaker", Direction::input)));
-  Mouth userMouth(userSays->sampleRate(), 0.25), theirMouth(theyPlay->sampleRate(), 0.75);
-  Ear atThem(theyHear->sampleRate()), atUser(userHears->sampleRate());
-  userSays->setRender([&](std::span<float> frames) { userMouth.render(frames); });
-  theyPlay->setRender([&](std::span<float> frames) { theirMouth.render(frames); });
-  theyHear->setOnFrames([&](std::span<const float> frames) { atThem.hear(frames); });
-  userHears->setOnFrames([&](std::span<const float> frames) { atUser.hear(frames); });
+  std::string missing;
+  auto device = [&](std::string_view uid, Direction direction) {
+    // PipeWire creates a module's nodes a moment after the load.
+    for (int tries = 0; tries < 100; ++tries) {
+      if (auto found = AudioDevices::find(*host, uid, direction)) return *found;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    missing = uid;
+    return AudioDeviceInfo{};
+  };
+  auto theyPlay = AudioPlayback::make(host, device(AudioDevices::oskelSpeakerUID, Direction::output));
+  auto theyHear = AudioCapture::make(host, device(AudioDevices::oskelMicrophoneUID, Direction::input));
+  auto userSays = AudioPlayback::make(host, device("bench_user_mic", Direction::output));
+  auto userHears = AudioCapture::make(host, device("bench_user_speaker", Direction::input));
+  if (!missing.empty()) return fail("no device " + missing);
+  if (!theyPlay || !theyHear || !userSays || !userHears) return fail("could not open the call program's streams");
+  Mouth userMouth((*userSays)->sampleRate(), 0.25), theirMouth((*theyPlay)->sampleRate(), 1.75);
+  Ear atThem((*theyHear)->sampleRate()), atUser((*userHears)->sampleRate());
+  (*userSays)->setRender([&](std::span<float> frames) { userMouth.render(frames); });
+  (*theyPlay)->setRender([&](std::span<float> frames) { theirMouth.render(frames); });
+  (*theyHear)->setOnFrames([&](std::span<const float> frames) { atThem.hear(frames); });
+  (*userHears)->setOnFrames([&](std::span<const float> frames) { atUser.hear(frames); });
+  if (!(*theyHear)->start() || !(*userHears)->start()) return fail("could not start the call program");
 
   TranslatorConfig config(TranslationCredential::openai("sk-bench"), "en", "es");
   config.microphone = device("bench_user_mic", Direction::input);
   config.speaker = device("bench_user_speaker", Direction::output);
+  config.echoCancellation = echoCancellation;
   // Without voice-over the ear hears the translation only, not the original
-  // burst mixed under it.
-  config.silenceGate = false;  // the bursts are a second apart: keep every chunk flowing
+  // burst mixed under it. The silence gate keeps its default, as for a user.
   auto events = std::make_shared<SerialQueue>("bench.events");
   OrchestratorEnvironment environment;
   environment.host = host;
   environment.eventQueue = [events](std::function<void()> task) { events->post(std::move(task)); };
+  const Memory beforeCall;
   auto made = Translator::make(config, environment);
   if (!made) return fail(made.error().description());
   auto call = *made;
-  if (!theyHear->start() || !userHears->start() || !call->start()) return fail("could not start");
+  if (!call->start()) return fail("could not start the call");
   for (int i = 0; i < 500 && call->state() != TranslatorState{TranslatorStates::Live{}}; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  if (!theyPlay->start() || !userSays->start()) return fail("could not start the call program");
+  if (!(*theyPlay)->start() || !(*userSays)->start()) return fail("could not start the call program");
 
   const auto began = Steady::now();
-  const double cpuBefore = bench::processCPU();
-  double rssAtMinute = 0.0;
+  const double cpuBefore = bench::processCPU(), serverBefore = bench::serverCPU();
+  std::optional<Memory> atMinute;
   while (Steady::now() - began < std::chrono::duration<double>(seconds)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    if (rssAtMinute == 0.0 && Steady::now() - began >= std::chrono::seconds(60)) rssAtMinute = residentMB();
+    if (!atMinute && Steady::now() - began >= std::chrono::seconds(60)) atMinute.emplace();
   }
   const double elapsed = std::chrono::duration<double>(Steady::now() - began).count();
-  const double cpu = bench::processCPU() - cpuBefore;
-  const double rssEnd = residentMB();
-  theyPlay->stop();
-  userSays->stop();
+  const double cpu = bench::processCPU() - cpuBefore, serverCPU = bench::serverCPU() - serverBefore;
+  const Memory atEnd;
+  (*theyPlay)->stop();
+  (*userSays)->stop();
   std::atomic<bool> stopped{false};
   call->stop(true, [&] { stopped = true; });
   for (int i = 0; i < 200 && !stopped; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  theyHear->stop();
-  userHears->stop();
+  (*theyHear)->stop();
+  (*userHears)->stop();
   (void)LoopbackDevices::remove(*host);
-  (void)host->removeLoopbackDevice("bench_user_mic");
-  (void)host->removeLoopbackDevice("bench_user_speaker");
 
   std::printf("call of %.0f s on %s, echo cancellation %s\n", elapsed,
               std::getenv("OSKEL_AUDIO_SERVER") ? std::getenv("OSKEL_AUDIO_SERVER") : "the audio server",
-              call->echoCancellationActive() ? "on" : "off (virtual devices)");
+              call->echoCancellationActive() ? "on" : "off");
   std::printf("mouth -> ear, user to them:  %.0f ms (median of %zu bursts)\n", medianLatencyMs(userMouth, atThem),
               userMouth.started.count.load());
   std::printf("mouth -> ear, them to user:  %.0f ms (median of %zu bursts)\n", medianLatencyMs(theirMouth, atUser),
               theirMouth.started.count.load());
-  std::printf("CPU per second of call:      %.2f %% of one core (emulator included)\n", 100.0 * cpu / elapsed);
-  std::printf("resident memory:             %.1f MB after 1 min, %.1f MB at the end\n", rssAtMinute, rssEnd);
+  std::printf("CPU per second of call:      %.2f %% of one core (audio server: %.2f %%)\n", 100.0 * cpu / elapsed,
+              100.0 * serverCPU / elapsed);
+  const auto memory = [&](const char* when, const Memory& m) {
+    std::printf("resident %-15s %.1f MB (anonymous %.1f, files %.1f, shared memory %.1f; the call's share %.1f), "
+                "%.0f threads\n",
+                when, m.resident, m.anonymous, m.files, m.shared, m.resident - beforeCall.resident, m.threads);
+  };
+  memory("before the call", beforeCall);
+  if (atMinute) memory("after 1 min", *atMinute);
+  memory("at the end", atEnd);
   return 0;
 }

@@ -3,8 +3,15 @@
 // utterance back untranslated. The call program is played by the test: it
 // plays the other party (440 Hz) into "Oskel Speaker" and records "Oskel
 // Microphone"; the user's microphone is fed 660 Hz and the user's speaker is
-// recorded. Each side must hear the other.
+// recorded. Each side must hear the other. The in-person and playground
+// commands run as the user runs them: the `oskel` program on a pseudo-terminal.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +22,8 @@
 #include <thread>
 
 #include "RecordingTestSupport.h"
+#include <fmt/format.h>
+
 #include "audio/AudioCapture.h"
 #include "audio/AudioDevices.h"
 #include "audio/AudioPlayback.h"
@@ -175,6 +184,174 @@ TEST(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
   EXPECT_GT(channel(stereo.right, 440.0, 660.0), 20.0);  // what the user heard
   EXPECT_EQ(host->defaultDevice(AudioScope::input), defaultInput);
   EXPECT_EQ(host->defaultDevice(AudioScope::output), defaultOutput);
+}
+
+// The `oskel` program on a pseudo-terminal of its own, against the emulator.
+class Terminal {
+ public:
+  // With the user's own key for the emulator at `origin`, or with
+  // `environment` ("NAME=value" lines) choosing the service instead; none of
+  // the test's own service settings leak through.
+  Terminal(std::vector<std::string> arguments, const std::string& origin, const std::string& key,
+           std::vector<std::string> environment = {}) {
+    arguments.insert(arguments.begin(), OSKEL_PROGRAM);
+    if (environment.empty()) environment = {"OSKEL_OPENAI_API=" + origin, "OPENAI_API_KEY=" + key};
+    for (char** variable = environ; *variable; ++variable) {
+      const std::string_view entry = *variable;
+      if (!entry.starts_with("OPENAI_API_KEY=") && !entry.starts_with("OSKEL_")) environment.emplace_back(entry);
+    }
+    // Built before the fork: the child only calls execve.
+    const auto pointers = [](std::vector<std::string>& strings) {
+      std::vector<char*> list;
+      for (auto& string : strings) list.push_back(string.data());
+      list.push_back(nullptr);
+      return list;
+    };
+    auto argv = pointers(arguments), envp = pointers(environment);
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+  }
+  ~Terminal() {
+    if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+  }
+  // Reads until the output shows `text` past what earlier calls consumed, or
+  // anywhere (consuming nothing) for lines whose order is free.
+  bool shows(std::string_view text, bool anywhere = false) {
+    return eventually([&] {
+      pollfd fd{master_, POLLIN, 0};
+      char buffer[512];
+      if (poll(&fd, 1, 20) > 0) {
+        const auto n = read(master_, buffer, sizeof buffer);
+        if (n > 0) output_.append(buffer, static_cast<size_t>(n));
+      }
+      const auto at = output_.find(text, anywhere ? 0 : consumed_);
+      if (at == std::string::npos) return false;
+      if (!anywhere) consumed_ = at + text.size();
+      return true;
+    }) || (ADD_FAILURE() << "no \"" << text << "\" in:\n" << output_, false);
+  }
+  void type(std::string_view keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), std::ssize(keys)); }
+  // Whether the terminal reads lines and echoes them, as a shell leaves it.
+  bool cooked() const {
+    termios modes{};
+    tcgetattr(master_, &modes);
+    return (modes.c_lflag & ICANON) && (modes.c_lflag & ECHO);
+  }
+  int exitStatus() {
+    int status = -1;
+    if (!eventually([&] { return waitpid(pid_, &status, WNOHANG) == pid_; })) return -1;
+    pid_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  const std::string& output() const { return output_; }
+
+ private:
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string output_;
+  size_t consumed_ = 0;
+};
+
+TEST(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesAndACallEndsOnCtrlC) {
+  if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
+  auto connected = PulseAudioHost::connect();
+  ASSERT_TRUE(connected) << connected.error().description();
+  auto emulator = emulator::ServiceEmulator::start();
+  ASSERT_TRUE(emulator) << emulator.error();
+  const auto file = std::filesystem::temp_directory_path() / fmt::format("oskel-call-cli-{}.wav", getpid());
+  const std::vector<std::string> call{"call", "--me", "en", "--them", "es", "--record", file.string()};
+  {
+    Terminal missing(call, (*emulator)->httpOrigin(), "sk-test");
+    EXPECT_TRUE(missing.shows("Add them with: oskel devices --install-loopback"));
+    EXPECT_EQ(missing.exitStatus(), 1);
+    Terminal unknown({"in-person", "--me", "en", "--them", "xx"}, (*emulator)->httpOrigin(), "sk-test");
+    EXPECT_TRUE(unknown.shows("the service does not translate into \"xx\"; choose one of "));
+    EXPECT_EQ(unknown.exitStatus(), 2);
+  }
+  ASSERT_TRUE(LoopbackDevices::install(**connected));
+  struct Cleanup {
+    PulseAudioHost& host;
+    ~Cleanup() { (void)LoopbackDevices::remove(host); }
+  } cleanup{**connected};
+  Terminal terminal(call, (*emulator)->httpOrigin(), "sk-test");
+  ASSERT_TRUE(terminal.shows("-- live"));
+  EXPECT_TRUE(terminal.shows("recording to " + file.string(), true));
+  terminal.type("\x03");
+  EXPECT_TRUE(terminal.shows("-- idle"));
+  EXPECT_EQ(terminal.exitStatus(), 130);
+  EXPECT_TRUE(terminal.shows("Recorded "));
+  EXPECT_TRUE(std::filesystem::remove(file));
+}
+
+TEST(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresTheTerminal) {
+  if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
+  emulator::ServiceEmulator::Config config;
+  config.acceptedKeys = {"sk-good"};
+  config.acceptedTokens = {"good"};
+  auto emulator = emulator::ServiceEmulator::start(config);
+  ASSERT_TRUE(emulator) << emulator.error();
+  {
+    Terminal terminal({"in-person", "--me", "en", "--them", "es"}, (*emulator)->httpOrigin(), "sk-good");
+    ASSERT_TRUE(terminal.shows("-- live"));
+    ASSERT_TRUE(terminal.shows("-- turn: you speaks en", true));
+    EXPECT_FALSE(terminal.cooked());
+    terminal.type("x ");  // other keys do nothing
+    EXPECT_TRUE(terminal.shows("-- turn: they speaks es"));
+    terminal.type("\r");
+    EXPECT_TRUE(terminal.shows("-- turn: you speaks en"));
+    terminal.type("\x03");  // Ctrl-C, through the terminal
+    EXPECT_TRUE(terminal.shows("-- idle"));
+    EXPECT_EQ(terminal.exitStatus(), 130);
+    EXPECT_TRUE(terminal.shows("you spoke "));
+    EXPECT_TRUE(terminal.cooked());
+  }
+  // Failing mid-run, after the keys were taken over.
+  Terminal rejected({"in-person", "--me", "en", "--them", "es"}, (*emulator)->httpOrigin(), "sk-bad");
+  EXPECT_TRUE(rejected.shows("OpenAI rejected the API key"));
+  EXPECT_EQ(rejected.exitStatus(), 1);
+  EXPECT_TRUE(rejected.cooked());
+  // Signed out by the relay: the conversation ends by itself, and so does the command.
+  const auto origin = (*emulator)->httpOrigin();
+  Terminal signedOut({"in-person", "--me", "en", "--them", "es"}, {}, {}, {"OSKEL_API=" + origin, "OSKEL_TOKEN=bad"});
+  EXPECT_TRUE(signedOut.shows("-- the relay signed you out"));
+  EXPECT_TRUE(signedOut.shows("-- idle"));
+  EXPECT_EQ(signedOut.exitStatus(), 1);
+  EXPECT_TRUE(signedOut.cooked());
+}
+
+TEST(CallOnAudioServer, PlaygroundPlaysTheUsersOwnSpeechBackTranslated) {
+  if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
+  auto connected = PulseAudioHost::connect();
+  ASSERT_TRUE(connected) << connected.error().description();
+  std::shared_ptr<PulseAudioHost> host = *connected;
+  auto emulator = emulator::ServiceEmulator::start();
+  ASSERT_TRUE(emulator) << emulator.error();
+  // The user speaks into the default microphone (the server's test device,
+  // whose input records what is played to it).
+  const auto microphone = AudioDevices::find(*host, "test_duplex", AudioDevices::Direction::output);
+  ASSERT_TRUE(microphone);
+  auto mouth = std::move(*AudioPlayback::make(host, *microphone));
+  Tone voice(440.0, mouth->sampleRate(), 0.3f);
+  mouth->setRender([&](std::span<float> frames) { voice.render(frames); });
+
+  Terminal terminal({"playground", "--me", "en", "--them", "es"}, (*emulator)->httpOrigin(), "sk-test");
+  ASSERT_TRUE(terminal.shows("-- live"));
+  ASSERT_TRUE(terminal.shows("Say something: you will hear it in es", true));
+  ASSERT_TRUE(mouth->start());
+  EXPECT_TRUE(eventually([&] { return (*emulator)->snapshot().totalAudioBytes() > 48000; }));
+  mouth->stop();
+  terminal.type("\x03\x03");  // twice: stop at once
+  EXPECT_EQ(terminal.exitStatus(), 130);
+  EXPECT_TRUE(terminal.shows("you spoke "));
+  EXPECT_EQ(terminal.output().find("you spoke 0.0s"), std::string::npos) << terminal.output();
+  EXPECT_EQ(terminal.output().find(" 0.0s translated"), std::string::npos) << terminal.output();
 }
 
 }  // namespace

@@ -76,6 +76,12 @@ void OrchestratorRun::handle(const TranslatorEvent& event) {
       std::lock_guard guard(state_->mutex);
       state_->failure = failed->message;
       state_->changed.notify_all();
+    } else if (std::holds_alternative<TranslatorStates::Idle>(change->state)) {
+      // A conversation or playground stops itself after a sign-out or when
+      // the service sends it to passthrough: the command ends with it.
+      std::lock_guard guard(state_->mutex);
+      state_->ended = true;
+      state_->changed.notify_all();
     }
   } else if (std::holds_alternative<TranslatorEvents::SignedOut>(event)) {
     TranscriptConsole::shared().flushLine();
@@ -86,7 +92,7 @@ void OrchestratorRun::handle(const TranslatorEvent& event) {
 
 void OrchestratorRun::wait(const std::function<void()>& poll) {
   std::unique_lock lock(state_->mutex);
-  while (!StopSignal::raised() && !state_->failure) {
+  while (!StopSignal::raised() && !state_->failure && !state_->ended) {
     state_->changed.wait_for(lock, std::chrono::milliseconds(50));
     if (poll) {
       lock.unlock();
@@ -98,11 +104,13 @@ void OrchestratorRun::wait(const std::function<void()>& poll) {
 
 int OrchestratorRun::finish(const std::function<void(bool fast, std::function<void()>)>& stop) {
   const bool interrupted = StopSignal::raised();
-  bool failed = false;
+  bool failed = false, endedItself = false;
   {
     std::lock_guard guard(state_->mutex);
     failed = state_->failure.has_value();
+    endedItself = state_->ended && !failed && !interrupted;
   }
+  if (endedItself) fail("the session ended on its own");
   if (interrupted) {
     fmt::print(out_, "\nstopping (Ctrl-C again to stop at once)\n");
     out_.flush();
@@ -123,7 +131,7 @@ int OrchestratorRun::finish(const std::function<void(bool fast, std::function<vo
     hurried = std::max(hurried, StopSignal::raisedCount());
   }
   if (!state->stopped) fmt::print(err_, "oskel {}: the stop did not finish in time\n", command_);
-  return failed ? 1 : interrupted ? 130 : 0;
+  return failed || endedItself ? 1 : interrupted ? 130 : 0;
 }
 
 }  // namespace oskel

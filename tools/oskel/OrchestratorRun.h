@@ -51,12 +51,12 @@ class OrchestratorRun {
 
   // The orchestrator's events: state lines, the sign-out notice.
   void handle(const TranslatorEvent& event);
-  // Returns on Ctrl-C or when the orchestrator failed; `poll` runs every
-  // 50 ms in between (the in-person turn keys).
+  // Returns on Ctrl-C, when the orchestrator failed or when it stopped by
+  // itself; `poll` runs every 50 ms in between (the in-person turn keys).
   void wait(const std::function<void()>& poll = {});
   // Stops with `stop(fast, completion)` and waits for it (at most 5 s); fast
-  // after a second Ctrl-C. Returns the exit status: 0, 1 after a failure,
-  // 130 after Ctrl-C.
+  // after a second Ctrl-C. Returns the exit status: 0, 1 after a failure or
+  // a stop of its own, 130 after Ctrl-C.
   int finish(const std::function<void(bool fast, std::function<void()>)>& stop);
   int fail(const std::string& message) const;
 
@@ -77,6 +77,7 @@ class OrchestratorRun {
     std::mutex mutex;
     std::condition_variable changed;
     std::optional<std::string> failure;
+    bool ended = false;  // went idle without being asked
     bool stopped = false;
   };
   std::shared_ptr<State> state_ = std::make_shared<State>();
