@@ -21,9 +21,11 @@ PipelinePlayout::PipelinePlayout(double outputRate, std::optional<double> voiceO
                                  std::optional<double> voiceOverDuckDB)
     : outputRate_(outputRate),
       // Playout starts once 120 ms are buffered; a backlog beyond 6 s is cut
-      // back to 120 ms so latency cannot creep up.
-      translation(samplesFor(120.0, outputRate), samplesFor(0.12, outputRate), samplesFor(6.0, outputRate)),
-      voiceOver(samplesFor(10.0, outputRate), samplesFor(0.04, outputRate), samplesFor(0.3, outputRate)),
+      // back to 120 ms so latency cannot creep up. Since a read never keeps
+      // more than the maximum depth, a store 2 s beyond it plays exactly as a
+      // larger one would, and the zero-filled store is resident from the start.
+      translation(samplesFor(8.0, outputRate), samplesFor(0.12, outputRate), samplesFor(6.0, outputRate)),
+      voiceOver(samplesFor(2.3, outputRate), samplesFor(0.04, outputRate), samplesFor(0.3, outputRate)),
       passthroughRing(samplesFor(4.0, outputRate)),
       scratch_(std::make_unique<float[]>(mixScratchFrames)) {
   if (voiceOverGainDB) {

@@ -171,7 +171,13 @@ std::expected<void, AudioHostError> Core::start() {
     return std::unexpected(AudioHostError{"cannot start the audio client's main loop"});
   }
   Lock lock(*this);
-  context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), options_.applicationName.c_str());
+  // Our streams are a few hundred kB/s: copying them over the socket costs
+  // little, while the shared-memory pools grow the resident size for hours.
+  pa_proplist* properties = pa_proplist_new();
+  pa_proplist_sets(properties, PA_PROP_CONTEXT_FORCE_DISABLE_SHM, "yes");
+  context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), options_.applicationName.c_str(),
+                                          properties);
+  pa_proplist_free(properties);
   if (!context_) return std::unexpected(AudioHostError{"cannot create an audio server context"});
   pa_context_set_state_callback(context_, &Core::contextState, this);
   const char* server = options_.server.empty() ? nullptr : options_.server.c_str();
