@@ -14,7 +14,7 @@ packages=(
   pipewire pipewire-pulse wireplumber pipewire-bin dbus dbus-x11
   espeak-ng sox xdg-user-dirs ccache
   dpkg-dev lintian desktop-file-utils appstream
-  qt6-base-dev qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
+  qt6-base-dev qt6-tools-dev qt6-l10n-tools qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
 )
 
 missing=()

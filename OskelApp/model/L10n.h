@@ -16,7 +16,10 @@ namespace oskel {
 // The interface language. Translations ship as Qt translation files built
 // into the program; every interface text is looked up with its English text
 // as the key in the context L10n::context, through L10n::text() (or
-// QCoreApplication::translate(L10n::context, "…")).
+// QCoreApplication::translate(L10n::context, "…")). Where a text carries a
+// value (a version, a count, a file name) the key holds Qt's "%1" ("%2")
+// in its place: L10n::text("Oskel %1 is available").arg(version). The
+// sources are OskelApp/l10n/oskel_<language>.ts.
 class L10n {
  public:
   static constexpr const char* context = "Oskel";

@@ -18,6 +18,8 @@
 
 namespace oskel {
 
+class Telemetry;
+
 // The audio devices as the model reads them.
 struct DeviceSource {
   std::function<std::vector<AudioDeviceInfo>()> all;
@@ -87,5 +89,11 @@ struct ModelEnvironment {
   // Rendering previews: the playground is never opened.
   bool preview = false;
 };
+
+// The application's own environment: the Qt event loop and settings file,
+// the Secret Service, the session's audio server (reconnected when it went
+// away), the engine's orchestrators, the loopback installer, telemetry
+// (may be null) and the file browser. Needs the Qt application object.
+ModelEnvironment applicationEnvironment(std::shared_ptr<Telemetry> telemetry);
 
 }  // namespace oskel
