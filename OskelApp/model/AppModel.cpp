@@ -86,14 +86,7 @@ AppModel::~AppModel() {
 
 // --- plumbing ---
 
-void AppModel::notify(Property property) { emit changed(property); }
-
-template <typename T>
-void AppModel::assign(T& field, T value, Property property) {
-  if (field == value) return;
-  field = std::move(value);
-  notify(property);
-}
+void AppModel::notify(Property property) { Q_EMIT changed(property); }
 
 Clock::TimePoint AppModel::now() const { return env_.mainQueue->clock().now(); }
 

@@ -238,7 +238,11 @@ class AppModel final : public QObject {
   void endPlaygroundRun();
   void setPlaygroundState(TranslatorState state);
   template <typename T>
-  void assign(T& field, T value, Property property);
+  void assign(T& field, T value, Property property) {
+    if (field == value) return;
+    field = std::move(value);
+    notify(property);
+  }
 
   ModelEnvironment env_;
   L10n l10n_;

@@ -1,5 +1,6 @@
 #include "ScriptedOrchestrator.h"
 
+#include <fstream>
 #include <utility>
 
 namespace oskel {
@@ -8,7 +9,7 @@ ScriptedOrchestrator::ScriptedOrchestrator(OrchestratorKind kindOf, TranslatorCo
                                            OrchestratorEnvironment::Post eventQueue)
     : kind(kindOf), turn(firstTurn), config_(std::move(config)), eventQueue_(std::move(eventQueue)) {}
 
-void ScriptedOrchestrator::emit(const TranslatorEvent& event) {
+void ScriptedOrchestrator::raise(const TranslatorEvent& event) {
   if (const auto* change = std::get_if<TranslatorEvents::State>(&event)) {
     if (change->state == state) return;
     state = change->state;
@@ -19,12 +20,12 @@ void ScriptedOrchestrator::emit(const TranslatorEvent& event) {
 std::expected<void, OrchestratorError> ScriptedOrchestrator::start() {
   ++starts;
   if (!std::holds_alternative<TranslatorStates::Idle>(state)) return {};
-  emitState(TranslatorStates::Starting{});
+  raiseState(TranslatorStates::Starting{});
   if (startFailure) {
-    emitState(TranslatorStates::Failed{*startFailure});
+    raiseState(TranslatorStates::Failed{*startFailure});
     return std::unexpected(OrchestratorError::of(*startFailure));
   }
-  emitState(TranslatorStates::Connecting{});
+  raiseState(TranslatorStates::Connecting{});
   return {};
 }
 
@@ -37,7 +38,7 @@ void ScriptedOrchestrator::stop(bool fast, std::function<void()> completion) {
     return;
   }
   recording.reset();
-  emitState(TranslatorStates::Stopping{});
+  raiseState(TranslatorStates::Stopping{});
   pendingStops_.push_back(std::move(completion));
   if (stopsAtOnce) eventQueue_([weak = weak_from_this()] {
     if (auto self = weak.lock()) self->finishStop();
@@ -45,7 +46,7 @@ void ScriptedOrchestrator::stop(bool fast, std::function<void()> completion) {
 }
 
 void ScriptedOrchestrator::finishStop() {
-  emitState(TranslatorStates::Idle{});
+  raiseState(TranslatorStates::Idle{});
   for (auto& completion : std::exchange(pendingStops_, {}))
     if (completion) completion();
 }
@@ -57,6 +58,8 @@ void ScriptedOrchestrator::setVoiceOverLevels(double idleDB, std::optional<doubl
 std::expected<void, std::string> ScriptedOrchestrator::startRecording(const std::filesystem::path& url) {
   if (kind != OrchestratorKind::translator) return Orchestrator::startRecording(url);
   if (recording) return {};
+  // An empty file holds the name, as a real recorder's would.
+  std::ofstream(url).flush();
   recordingsStarted.push_back(url);
   recording = url;
   return {};

@@ -26,8 +26,8 @@ class ScriptedOrchestrator final : public Orchestrator, public std::enable_share
   double speech = 0, theirSpeech = 0, translated = 0;
 
   // Raise an event as the engine would (state changes are remembered).
-  void emit(const TranslatorEvent& event);
-  void emitState(TranslatorState next) { emit(TranslatorEvents::State{std::move(next)}); }
+  void raise(const TranslatorEvent& event);
+  void raiseState(TranslatorState next) { raise(TranslatorEvents::State{std::move(next)}); }
   void finishStop();
 
   // What the model did to it.

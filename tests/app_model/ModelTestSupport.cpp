@@ -1,0 +1,129 @@
+#include "ModelTestSupport.h"
+
+#include <algorithm>
+
+namespace oskel::testing {
+
+std::shared_ptr<ManualMainQueue> ManualMainQueue::make(std::shared_ptr<ManualClock> clock) {
+  auto queue = std::shared_ptr<ManualMainQueue>(new ManualMainQueue(clock));
+  clock->attach(queue);
+  return queue;
+}
+
+void ManualMainQueue::post(Task task) {
+  std::lock_guard guard(lock_);
+  entries_.push_back({clock_->now(), next_++, std::move(task), nullptr});
+}
+
+Timer ManualMainQueue::schedule(Clock::Duration delay, Task task) {
+  auto cancelled = std::make_shared<std::atomic<bool>>(false);
+  std::lock_guard guard(lock_);
+  entries_.push_back({clock_->now() + delay, next_++, std::move(task), cancelled});
+  return Timer(cancelled);
+}
+
+std::optional<TimedExecutor::TimePoint> ManualMainQueue::nextDeadline() {
+  std::lock_guard guard(lock_);
+  std::optional<TimePoint> earliest;
+  for (const auto& entry : entries_)
+    if (!earliest || entry.due < *earliest) earliest = entry.due;
+  return earliest;
+}
+
+void ManualMainQueue::waitUntilIdle() {
+  for (;;) {
+    Entry entry;
+    {
+      std::lock_guard guard(lock_);
+      const auto now = clock_->now();
+      auto due = entries_.end();
+      for (auto it = entries_.begin(); it != entries_.end(); ++it)
+        if (it->due <= now && (due == entries_.end() || std::tie(it->due, it->order) < std::tie(due->due, due->order)))
+          due = it;
+      if (due == entries_.end()) return;
+      entry = std::move(*due);
+      entries_.erase(due);
+    }
+    if (!entry.cancelled || !entry.cancelled->load()) entry.task();
+  }
+}
+
+ModelTest::ModelTest() {
+  folder = std::filesystem::temp_directory_path() /
+           ("oskel-model-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(folder);
+  secrets->key = "sk-test";
+  devices = {device(10, "usb-mic", true, false), device(11, "headphones", false, true),
+             device(12, std::string(AudioDevices::oskelMicrophoneUID), true, true),
+             device(13, std::string(AudioDevices::oskelSpeakerUID), true, true)};
+  // The system defaults, as both the model and a scripted orchestrator see them.
+  scripted->defaultMicrophone = devices[0];
+  scripted->defaultSpeaker = devices[1];
+}
+
+ModelTest::~ModelTest() {
+  model_.reset();
+  std::filesystem::remove_all(folder);
+}
+
+AudioDeviceInfo ModelTest::device(AudioDeviceID id, std::string uid, bool input, bool output) {
+  AudioDeviceInfo info;
+  info.id = id;
+  info.name = uid;
+  info.uid = std::move(uid);
+  info.inputChannels = input ? 1 : 0;
+  info.outputChannels = output ? 2 : 0;
+  return info;
+}
+
+AppModel& ModelTest::model() {
+  if (model_) return *model_;
+  ModelEnvironment environment;
+  environment.mainQueue = queue;
+  environment.preferences = preferences;
+  environment.secrets = secrets;
+  environment.orchestrators = ScriptedOrchestrators::factory(scripted);
+  environment.devices = DeviceSource::fixed(devices);
+  environment.devices.all = [this] {
+    ++deviceReads;
+    return devices;
+  };
+  environment.devices.observe = [this](std::function<void()> changed) -> std::shared_ptr<void> {
+    devicesChanged = std::move(changed);
+    return nullptr;
+  };
+  environment.track = [this](std::string event, boost::json::object properties) {
+    events.emplace_back(std::move(event), std::move(properties));
+  };
+  environment.installDriver = installer;
+  environment.microphoneAccess = microphoneAccess;
+  environment.recordingsFolder = folder;
+  environment.systemLanguage = systemLanguage;
+  environment.interfaceLanguages = {"de", "en", "es"};
+  model_ = std::make_unique<AppModel>(std::move(environment));
+  return *model_;
+}
+
+ScriptedOrchestrator& ModelTest::goLive() {
+  model().start();
+  settle();
+  auto& made = last();
+  made.raiseState(TranslatorStates::Live{});
+  settle();
+  return made;
+}
+
+ScriptedOrchestrator& ModelTest::last() const {
+  if (scripted->made.empty()) throw std::runtime_error("no orchestrator was made");
+  return *scripted->made.back();
+}
+
+std::vector<boost::json::object> ModelTest::tracked(const std::string& event) const {
+  std::vector<boost::json::object> found;
+  for (const auto& [name, properties] : events)
+    if (name == event) found.push_back(properties);
+  return found;
+}
+
+}  // namespace oskel::testing
