@@ -7,16 +7,17 @@ QuitGate::QuitGate(std::chrono::milliseconds bound, Schedule schedule, std::func
 
 void QuitGate::request(Stop stop) {
   if (pending_ || done_) return;
-  if (!stop) return goAhead();
+  if (!stop) return goAhead(false);
   pending_ = true;
   // The gate outlives the event loop that runs these (the delegate owns it).
-  schedule_(bound_, [this] { goAhead(); });
-  stop([this] { goAhead(); });
+  schedule_(bound_, [this] { goAhead(true); });
+  stop([this] { goAhead(false); });
 }
 
-void QuitGate::goAhead() {
+void QuitGate::goAhead(bool timedOut) {
   if (done_) return;
   done_ = true;
+  timedOut_ = timedOut;
   pending_ = false;
   if (terminate_) terminate_();
 }

@@ -21,15 +21,18 @@ class QuitGate {
   void request(Stop stop);
   bool pending() const { return pending_; }
   bool done() const { return done_; }
+  // The stop did not complete within the bound.
+  bool timedOut() const { return timedOut_; }
 
  private:
-  void goAhead();
+  void goAhead(bool timedOut);
 
   std::chrono::milliseconds bound_;
   Schedule schedule_;
   std::function<void()> terminate_;
   bool pending_ = false;
   bool done_ = false;
+  bool timedOut_ = false;
 };
 
 }  // namespace oskel::app

@@ -120,6 +120,7 @@ void TranslationScreen::build() {
     if (actions_->swapLanguages) actions_->swapLanguages();
   });
   swap->setToolTip(T("Swap languages"));
+  swap->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
   swap->setAccessibleName(T("Swap languages"));
   languagesLayout->addWidget(myLanguage_, 1, 0);
   languagesLayout->addWidget(swap, 1, 1);
@@ -135,6 +136,11 @@ void TranslationScreen::build() {
   microphone_->setObjectName("microphone");
   speaker_ = new QComboBox(this);
   speaker_->setObjectName("speaker");
+  for (auto* box : {microphone_, speaker_}) {
+    // Device names are long; the window is narrow.
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(10);
+  }
   devices->addRow(T("Microphone"), microphone_);
   devices->addRow(T("Speaker"), speaker_);
   const auto pick = [this](QComboBox* box, std::optional<std::string> ViewSettings::*field) {
@@ -195,11 +201,14 @@ void TranslationScreen::build() {
       out.commit();
     }
   });
-  captionsHead->addWidget(copyCaptions_);
-  captionsHead->addWidget(saveCaptions_);
-  captionsHead->addWidget(button(T("Clear"), captionsBox_, "clearCaptions", [this] {
+  auto* clear = button(T("Clear"), captionsBox_, "clearCaptions", [this] {
     if (actions_->clearCaptions) actions_->clearCaptions();
-  }));
+  });
+  for (auto* b : {copyCaptions_, saveCaptions_, clear}) {
+    b->setFlat(true);
+    b->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    captionsHead->addWidget(b);
+  }
   captionsLayout->addLayout(captionsHead);
   captionsEmpty_ = hint(T("Nothing yet"), captionsBox_);
   captionsEmpty_->setObjectName("captionsEmpty");
@@ -213,7 +222,7 @@ void TranslationScreen::build() {
   layout->addWidget(captionsBox_, 1);
 
   // 6. Start and stop.
-  auto* startRow = new QHBoxLayout;
+  auto* startRow = new QVBoxLayout;
   translate_ = button({}, this, "translateButton", [this] {
     if (actions_->toggle) actions_->toggle();
   });
@@ -223,7 +232,7 @@ void TranslationScreen::build() {
     const auto& action = last_.isRecording ? actions_->stopRecording : actions_->startRecording;
     if (action) action();
   });
-  startRow->addWidget(translate_, 1);
+  startRow->addWidget(translate_);
   startRow->addWidget(record_);
   layout->addLayout(startRow);
 

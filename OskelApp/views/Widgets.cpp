@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QPushButton>
 
+#include <map>
+
 #include "service/TranslationOptions.h"
 
 namespace oskel::views {
@@ -13,6 +15,14 @@ namespace oskel::views {
 QString T(const char* english) { return QCoreApplication::translate("Oskel", english); }
 
 QString languageName(const std::string& code) {
+  // Qt names a language after its main country ("American English"); the
+  // service's languages get their plain native names.
+  static const std::map<std::string, const char*> native{
+      {"de", "Deutsch"},  {"en", "English"},   {"es", "Español"},      {"fr", "Français"},
+      {"hi", "हिन्दी"},      {"id", "Bahasa Indonesia"}, {"it", "Italiano"}, {"ja", "日本語"},
+      {"ko", "한국어"},   {"pt", "Português"}, {"ru", "Русский"},      {"vi", "Tiếng Việt"},
+      {"zh", "中文"}};
+  if (const auto found = native.find(code); found != native.end()) return QString::fromUtf8(found->second);
   const QLocale locale(qs(code));
   QString name = locale.language() == QLocale::C ? QString() : locale.nativeLanguageName();
   if (name.isEmpty()) {
@@ -27,7 +37,9 @@ QString languageName(const std::string& code) {
 QComboBox* languagePicker(QWidget* parent, const QString& objectName, std::function<void(std::string)> chosen) {
   auto* picker = new QComboBox(parent);
   picker->setObjectName(objectName);
-  picker->setAccessibleName(QStringLiteral("Language"));
+  picker->setAccessibleName(T("Language"));
+  picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  picker->setMinimumContentsLength(6);
   for (const auto& [code, english] : TranslationOptions::supportedOutputLanguages())
     picker->addItem(languageName(code), qs(code));
   QObject::connect(picker, &QComboBox::activated, picker, [picker, chosen = std::move(chosen)](int index) {
