@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTest>
 
 #include "AppDelegate.h"
@@ -12,6 +13,7 @@
 #include "ModelTestSupport.h"
 #include "OnboardingWindow.h"
 #include "StateTexts.h"
+#include "Tray.h"
 #include "UpdateWindow.h"
 #include "audio/AudioDevices.h"
 
@@ -35,7 +37,7 @@ AudioDeviceInfo device(AudioDeviceID id, std::string_view uid, int in, int out) 
 // The real delegate and windows over the model with scripted orchestrators,
 // in virtual time; timers the delegate asks for are kept for the test to fire.
 struct App {
-  explicit App(bool onboarded = true, bool withKey = true) {
+  explicit App(bool onboarded = true, bool withKey = true, bool tray = false) {
     if (withKey) secrets->key = "sk-test";
     preferences->values["onboardingCompleted"] = onboarded ? "true" : "false";
     ModelEnvironment env;
@@ -54,7 +56,7 @@ struct App {
     app.terminate = [this] { ++terminated; };
     app.now = [this] { return wallNow; };
     app.version = "0.1.0";
-    app.tray = false;
+    app.tray = tray;
     delegate = std::make_unique<views::AppDelegate>(*model, std::move(app));
     delegate->finishLaunching({});
     settle();
@@ -217,6 +219,20 @@ class WindowsTest : public QObject {
     QCOMPARE(app.timers[0].first, milliseconds(5000));
     app.timers[0].second();
     QCOMPARE(app.terminated, 1);
+  }
+
+  // Needs a desktop with a status-notifier host (the xcb platform under a
+  // display with a watcher on the session bus).
+  void trayCarriesTheBadge() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+      QSKIP("no system tray here (offscreen platform or no status-notifier host on the session bus)");
+    App app(true, true, true);
+    QVERIFY(app.delegate->tray());
+    app.model->start();
+    app.settle();
+    app.state(TS::Live{});
+    QCOMPARE(app.delegate->tray()->icon().toolTip(), QString("Oskel — LIVE"));
+    QCOMPARE(app.delegate->tray()->menu().actions().at(0)->text(), QString("Stop Translating"));
   }
 
   void updateWindowClosableOnlyWhenIdle() {
