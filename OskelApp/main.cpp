@@ -105,7 +105,12 @@ int main(int argc, char** argv) {
 
   auto updaterQueue = std::make_shared<SerialQueue>("oskel.updater");
   Updater::Seams seams;
-  seams.quit = [] { QMetaObject::invokeMethod(qApp, [] { QApplication::quit(); }, Qt::QueuedConnection); };
+  // After installing, the same bounded quit as the menu's.
+  seams.quit = [&running] {
+    QMetaObject::invokeMethod(qApp, [&running] {
+      if (running) running->requestQuit();
+    }, Qt::QueuedConnection);
+  };
   auto updater = Updater::create(updaterQueue, update::UpdaterSettings::fromEnvironment(), std::move(seams));
 
   QSettings frames;

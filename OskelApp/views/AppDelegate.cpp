@@ -75,6 +75,7 @@ void AppDelegate::finishLaunching(Launch launch) {
   auto* main = new MainWindow(actions_, env_.now);
   mainWindow_.reset(main);
   main->setOnClose([this] {
+    if (env_.frames) mainWindow_->saveFrame(*env_.frames);
     // Without a tray an idle application closed by the user has nothing left to show.
     if (!tray_ && !isRunning(model_.state())) requestQuit();
   });

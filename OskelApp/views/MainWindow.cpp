@@ -133,7 +133,7 @@ void MainWindow::showScreen() {
 void MainWindow::render(const ViewState& state) {
   last_ = state;
   banner_->render(state.update, isRunning(state.state));
-  pill_->setText(qs(statusLabel(state.state)));
+  pill_->setText(T(statusLabel(state.state).c_str()));
   pill_->setStyleSheet(QStringLiteral("QLabel { background: %1; color: white; border-radius: 10px; padding: 3px 10px; "
                                       "font-weight: bold; }")
                            .arg(pillColour(state.state).name()));

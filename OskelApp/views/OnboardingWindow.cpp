@@ -88,7 +88,7 @@ void OnboardingWindow::render(const ViewState& state) {
   selectLanguage(myLanguage_, state.settings.myLanguage);
   selectLanguage(theirLanguage_, state.settings.theirLanguage);
   const bool running = isRunning(state.playgroundState);
-  toggle_->setText(qs(translateTitle(state.playgroundState)));
+  toggle_->setText(T(translateTitle(state.playgroundState).c_str()));
   toggle_->setEnabled(!state.playgroundPreparing && (running || state.canStartPlayground));
   speakNow_->setVisible(running);
   microphoneNotice_->setVisible(state.microphoneDenied);

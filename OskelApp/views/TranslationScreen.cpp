@@ -397,7 +397,7 @@ void TranslationScreen::render(const ViewState& state) {
   captionsBox_->setVisible(state.settings.captions);
   renderCaptions(state);
 
-  translate_->setText(qs(translateTitle(state.state)));
+  translate_->setText(T(translateTitle(state.state).c_str()));
   record_->setVisible(call && running);
   meters_->setVisible(running && (state.outgoingLevel || state.incomingLevel));
   outgoingMeter_->setValue(meterValue(state.outgoingLevel));
