@@ -22,10 +22,11 @@ set(_gen ${PROJECT_BINARY_DIR}/packaging)
 # Texts that carry the version, and their gzipped forms (gzip -9n: no name or
 # time stamp, so the package is reproducible).
 configure_file(${_pkg}/oskel.1 ${_gen}/oskel.1 @ONLY)
+configure_file(${_pkg}/oskel-app.1 ${_gen}/oskel-app.1 @ONLY)
 configure_file(${_pkg}/changelog.Debian.in ${_gen}/changelog.Debian @ONLY)
 configure_file(${_pkg}/${OSKEL_APP_ID}.metainfo.xml.in ${_gen}/${OSKEL_APP_ID}.metainfo.xml @ONLY)
 set(_gzipped)
-foreach(text oskel.1 changelog.Debian)
+foreach(text oskel.1 oskel-app.1 changelog.Debian)
   add_custom_command(OUTPUT ${_gen}/${text}.gz
     COMMAND gzip -9nc ${_gen}/${text} > ${_gen}/${text}.gz
     DEPENDS ${_gen}/${text} VERBATIM)
@@ -47,6 +48,7 @@ install(TARGETS oskel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET oskel-app)
   install(TARGETS oskel-app RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${_pkg}/${OSKEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+  install(FILES ${_gen}/oskel-app.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 install(FILES ${_gen}/oskel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${_gen}/changelog.Debian.gz ${_pkg}/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/oskel)
