@@ -8,6 +8,9 @@
 // connect to `changed` and re-read the getters of the properties they show.
 // All operations are called on the main thread.
 //
+// The application: L10n(Preferences::qt()).install(), then
+// AppModel model(applicationEnvironment(telemetry)).
+//
 // Previews and tests: build the model with a ModelEnvironment whose
 // orchestrator factory is a ScriptedOrchestrators (ScriptedOrchestrator.h),
 // with MemoryPreferences, a MemorySecretStore holding a key and

@@ -19,6 +19,12 @@ namespace {
 
 constexpr const char* translationsFolder = ":/i18n";
 
+// The interface language of this process.
+std::string& shownLanguage() {
+  static std::string language = "en";
+  return language;
+}
+
 std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> parts;
   size_t begin = 0;
@@ -87,11 +93,13 @@ std::string L10n::systemChoice() const {
   return "en";
 }
 
+std::string L10n::current() const { return shownLanguage(); }
+
 std::string L10n::chosen() const { return languageOverride().value_or(systemChoice()); }
 
 bool L10n::install() {
   const auto language = chosen();
-  current_ = "en";
+  shownLanguage() = "en";
   if (language == "en") return true;
   auto* app = QCoreApplication::instance();
   auto translator = std::make_unique<QTranslator>(app);
@@ -100,7 +108,7 @@ bool L10n::install() {
     return false;
   }
   QCoreApplication::installTranslator(translator.release());
-  current_ = language;
+  shownLanguage() = language;
   return true;
 }
 

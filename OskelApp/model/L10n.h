@@ -43,11 +43,13 @@ class L10n {
   std::string systemChoice() const;
   // What the next launch shows: the override, else the system choice.
   std::string chosen() const;
-  // What this process shows (set by install()).
-  std::string current() const { return current_; }
+  // What this process shows (set by install(), for the whole process).
+  std::string current() const;
 
-  // Loads the chosen translation into the running application; call once
-  // before any window exists. False when none could be loaded (English).
+  // Loads the chosen translation into the running application; call once,
+  // before the model is made (it may change the override for the next
+  // launch) and before any window exists. False when none could be loaded
+  // (English is shown).
   bool install();
 
   // Starts this executable again, with the same arguments except "--onboard",
@@ -60,7 +62,6 @@ class L10n {
   std::shared_ptr<Preferences> preferences_;
   std::vector<std::string> available_;
   Lookup environment_;
-  std::string current_ = "en";
 };
 
 // The system's language code from the same variables as systemChoice(),
