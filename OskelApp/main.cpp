@@ -100,8 +100,9 @@ int main(int argc, char** argv) {
   auto telemetry = std::make_shared<Telemetry>(Telemetry::configFromEnvironment(), Preferences::qt());
   telemetry->open();
   Log::info([] { return fmt::format("Oskel API {}", OskelAPI::origin()); });
+  // The interface language is set before the model may change it for the next launch.
+  L10n(Preferences::qt()).install();
   AppModel model(applicationEnvironment(telemetry));
-  model.l10n().install();
 
   auto updaterQueue = std::make_shared<SerialQueue>("oskel.updater");
   Updater::Seams seams;
