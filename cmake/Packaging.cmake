@@ -22,10 +22,11 @@ set(_gen ${PROJECT_BINARY_DIR}/packaging)
 # Texts that carry the version, and their gzipped forms (gzip -9n: no name or
 # time stamp, so the package is reproducible).
 configure_file(${_pkg}/oskel.1 ${_gen}/oskel.1 @ONLY)
+configure_file(${_pkg}/oskel-app.1 ${_gen}/oskel-app.1 @ONLY)
 configure_file(${_pkg}/changelog.Debian.in ${_gen}/changelog.Debian @ONLY)
 configure_file(${_pkg}/${OSKEL_APP_ID}.metainfo.xml.in ${_gen}/${OSKEL_APP_ID}.metainfo.xml @ONLY)
 set(_gzipped)
-foreach(text oskel.1 changelog.Debian)
+foreach(text oskel.1 oskel-app.1 changelog.Debian)
   add_custom_command(OUTPUT ${_gen}/${text}.gz
     COMMAND gzip -9nc ${_gen}/${text} > ${_gen}/${text}.gz
     DEPENDS ${_gen}/${text} VERBATIM)
@@ -35,11 +36,20 @@ add_custom_target(oskel_package_files ALL DEPENDS ${_gzipped})
 # Everything the package holds; scripts/package.sh builds this target alone.
 add_custom_target(oskel_package_contents)
 add_dependencies(oskel_package_contents oskel oskel_package_files)
+if(TARGET oskel-app)
+  add_dependencies(oskel_package_contents oskel-app)
+endif()
 
 # Installing (and so CPack) builds only what is installed, not every test.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 include(GNUInstallDirs)
 install(TARGETS oskel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The desktop application and its menu entry.
+if(TARGET oskel-app)
+  install(TARGETS oskel-app RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${_pkg}/${OSKEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+  install(FILES ${_gen}/oskel-app.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 install(FILES ${_gen}/oskel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${_gen}/changelog.Debian.gz ${_pkg}/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/oskel)
 # The package is not uploaded to Debian, so it has no Debian bug to close.
@@ -68,7 +78,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://oskel.brindlework.com/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so shlibdeps cannot see them: an audio server for
 # listen and devices, the CA store for the service's certificates.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ca-certificates")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio")
+# The Secret Service client library is loaded by QtKeychain at run time.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ca-certificates, libsecret-1-0")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -48,7 +48,14 @@ loopback_persistence_tests() {
       ctest --test-dir "$dir" --output-on-failure -L loopback-persistence || status=1
   done
 }
-apart='audio-server|keychain|loopback-persistence'
+# The application's windows run on Qt's offscreen platform, in the release
+# build only; the preview images stay in build/preview as the run's artefact.
+app_ui_tests() {
+  stage "application windows and preview images (offscreen)"
+  QT_QPA_PLATFORM=offscreen ctest --test-dir "$1" --output-on-failure -L app-ui || status=1
+  echo "preview images: $1/preview"
+}
+apart='audio-server|keychain|loopback-persistence|app-ui'
 
 run_suite release build -- -LE "$apart"
 # The fuzz targets' corpora run as replay tests in every suite; here each target
@@ -57,6 +64,7 @@ stage "fuzzing"
 for target in wav session_messages driver_properties update_feed; do
   OSKEL_FUZZ_SANITIZE=0 bash scripts/fuzz.sh "$target" 12 || status=1
 done
+app_ui_tests build
 stage "packaging test"
 bash tests/packaging/package-test.sh || status=1
 audio_server_tests build pulseaudio pipewire

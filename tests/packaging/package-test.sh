@@ -21,7 +21,8 @@ check sh -c "apt-get install --simulate --yes './$deb' >/dev/null"
 dpkg -x "$deb" "$scratch/root"
 (cd "$scratch/root" && find . -type f -o -type l | sed 's|^\.||' | sort) > "$scratch/files"
 cat "$scratch/files"
-printf '%s\n' /usr/bin/oskel /usr/share/man/man1/oskel.1.gz /usr/share/doc/oskel/changelog.Debian.gz \
+printf '%s\n' /usr/bin/oskel /usr/bin/oskel-app /usr/share/applications/com.brindlework.oskel.desktop \
+  /usr/share/man/man1/oskel.1.gz /usr/share/man/man1/oskel-app.1.gz /usr/share/doc/oskel/changelog.Debian.gz \
   /usr/share/doc/oskel/copyright /usr/share/lintian/overrides/oskel /usr/share/metainfo/com.brindlework.oskel.metainfo.xml \
   /usr/share/icons/hicolor/scalable/apps/com.brindlework.oskel.svg | sort > "$scratch/expected"
 check diff -u "$scratch/expected" "$scratch/files"

@@ -1,0 +1,280 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include "AppDelegate.h"
+#include "AppUiTests.h"
+#include "CaptionExport.h"
+#include "MainWindow.h"
+#include "ModelTestSupport.h"
+#include "OnboardingWindow.h"
+#include "StateTexts.h"
+#include "Tray.h"
+#include "UpdateWindow.h"
+#include "audio/AudioDevices.h"
+
+namespace oskel::test {
+namespace {
+
+namespace TS = TranslatorStates;
+using oskel::testing::ManualMainQueue;
+using std::chrono::milliseconds;
+
+AudioDeviceInfo device(AudioDeviceID id, std::string_view uid, int in, int out) {
+  AudioDeviceInfo info;
+  info.id = id;
+  info.uid = uid;
+  info.name = std::string(uid) + " device";
+  info.inputChannels = in;
+  info.outputChannels = out;
+  return info;
+}
+
+// The real delegate and windows over the model with scripted orchestrators,
+// in virtual time; timers the delegate asks for are kept for the test to fire.
+struct App {
+  explicit App(bool onboarded = true, bool withKey = true, bool tray = false) {
+    if (withKey) secrets->key = "sk-test";
+    preferences->values["onboardingCompleted"] = onboarded ? "true" : "false";
+    ModelEnvironment env;
+    env.mainQueue = queue;
+    env.preferences = preferences;
+    env.secrets = secrets;
+    env.orchestrators = ScriptedOrchestrators::factory(scripted);
+    env.devices = DeviceSource::fixed({device(1, "usb-mic", 1, 0), device(2, "headphones", 0, 2),
+                                       device(3, AudioDevices::oskelMicrophoneUID, 2, 2),
+                                       device(4, AudioDevices::oskelSpeakerUID, 2, 2)});
+    env.recordingsFolder = std::filesystem::temp_directory_path() / ("oskel-ui-rec-" + std::to_string(::getpid()));
+    env.interfaceLanguages = {"en"};
+    model = std::make_unique<AppModel>(std::move(env));
+    views::AppDelegate::Environment app;
+    app.schedule = [this](milliseconds d, std::function<void()> t) { timers.emplace_back(d, t); };
+    app.terminate = [this] { ++terminated; };
+    app.now = [this] { return wallNow; };
+    app.version = "0.1.0";
+    app.tray = tray;
+    delegate = std::make_unique<views::AppDelegate>(*model, std::move(app));
+    delegate->finishLaunching({});
+    settle();
+  }
+  void settle() {
+    clock->settle();
+    QCoreApplication::processEvents();
+  }
+  ScriptedOrchestrator& orchestrator() { return *scripted->last(); }
+  void state(TranslatorState s) {
+    orchestrator().raiseState(std::move(s));
+    settle();
+  }
+  views::MainWindow& main() { return *delegate->mainWindow(); }
+  template <class W = QWidget>
+  W* find(const char* name, QWidget* in = nullptr) {
+    return (in ? in : static_cast<QWidget*>(&main()))->findChild<W*>(name);
+  }
+  QString text(const char* name) {
+    if (auto* b = find<QAbstractButton>(name)) return b->text();
+    return find<QLabel>(name)->text();
+  }
+  bool shown(const char* name) { return find(name)->isVisibleTo(&main()); }
+
+  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+  std::shared_ptr<ManualMainQueue> queue = ManualMainQueue::make(clock);
+  std::shared_ptr<MemoryPreferences> preferences = std::make_shared<MemoryPreferences>();
+  std::shared_ptr<MemorySecretStore> secrets = std::make_shared<MemorySecretStore>();
+  std::shared_ptr<ScriptedOrchestrators> scripted = std::make_shared<ScriptedOrchestrators>();
+  std::unique_ptr<AppModel> model;
+  std::unique_ptr<views::AppDelegate> delegate;
+  std::vector<std::pair<milliseconds, std::function<void()>>> timers;
+  std::chrono::system_clock::time_point wallNow{std::chrono::hours(500000)};
+  int terminated = 0;
+};
+
+class WindowsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // Pill, translate button, record button, notices, window title and menu
+  // items through a call's states.
+  void mainWindowFollowsTheCall() {
+    App app;
+    QVERIFY(app.main().isVisible());
+    QCOMPARE(app.text("statusPill"), QString("Off"));
+    QCOMPARE(app.text("translateButton"), QString("Start Translating"));
+    QVERIFY(!app.shown("recordButton"));
+    QVERIFY(app.shown("instructions"));
+    QVERIFY(!app.shown("driverBanner"));
+    QVERIFY(app.shown("captionsEmpty"));
+
+    QTest::mouseClick(app.find<QPushButton>("translateButton"), Qt::LeftButton);
+    app.settle();
+    app.state(TS::Connecting{});
+    QCOMPARE(app.text("statusPill"), QString("Connecting"));
+    QCOMPARE(app.main().windowTitle(), QString("Oskel — …"));
+    QCOMPARE(app.delegate->menus().toggleItem->text(), QString("Stop Translating"));
+
+    app.state(TS::Live{});
+    app.orchestrator().raise(TranslatorEvents::Transcript{{CallDirection::incoming, TranscriptKind::heard, "Hola"}});
+    app.settle();
+    QCOMPARE(app.text("statusPill"), QString("Live"));
+    QCOMPARE(app.main().windowTitle(), QString("Oskel — LIVE"));
+    QVERIFY(app.shown("liveInstructions"));
+    QVERIFY(app.shown("recordButton"));
+    QCOMPARE(app.text("recordButton"), QString("Record this call to a file"));
+    QCOMPARE(app.find<QListWidget>("captionList")->item(0)->text(), QString("Them: Hola"));
+
+    app.state(TS::Passthrough{});
+    QCOMPARE(app.text("statusPill"), QString("Direct"));
+    QCOMPARE(app.main().windowTitle(), QString("Oskel — DIRECT"));
+
+    app.state(TS::Failed{"the service went away"});
+    QCOMPARE(app.text("statusPill"), QString("Error"));
+    QCOMPARE(app.text("errorMessage"), QString("the service went away"));
+    QVERIFY(app.shown("errorMessage"));
+    QCOMPARE(app.text("translateButton"), QString("Start Translating"));
+    QCOMPARE(app.delegate->menus().toggleItem->text(), QString("Start Translating"));
+    QCOMPARE(app.main().windowTitle(), QString("Oskel"));
+  }
+
+  // A settings change during a call restarts it 0.6 s later; until it is
+  // live again the window says so and the badge reads "…".
+  void restartingAndRecording() {
+    App app;
+    app.model->start();
+    app.settle();
+    app.state(TS::Live{});
+    // Keyboard: Ctrl+R records, the button shows the elapsed time.
+    QTest::keyClick(&app.main(), Qt::Key_R, Qt::ControlModifier);
+    app.settle();
+    QVERIFY(app.model->isRecording());
+    QCOMPARE(app.delegate->menus().recordItem->text(), QString("Stop Recording"));
+    app.wallNow = *app.model->recordingStartedAt() + std::chrono::seconds(3725);
+    app.main().render(views::ModelBinding(*app.model).snapshot(std::nullopt, ""));
+    QCOMPARE(app.text("recordButton"), QString("Stop recording  1:02:05"));
+
+    app.model->setMyLanguage("de");
+    app.clock->advanceSeconds(0.6);
+    app.settle();
+    QVERIFY(app.model->callRestarting());
+    QVERIFY(app.shown("restarting"));
+    QCOMPARE(app.main().windowTitle(), QString("Oskel — …"));
+    app.state(TS::Live{});
+    QVERIFY(!app.shown("restarting"));
+    QCOMPARE(app.main().windowTitle(), QString("Oskel — LIVE"));
+  }
+
+  // Start and stop from the keyboard: the focused button with Space, the menu with Ctrl+T.
+  void keyboardOperation() {
+    App app;
+    auto* start = app.find<QPushButton>("translateButton");
+    QVERIFY(start->focusPolicy() & Qt::TabFocus);
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key_Space);
+    app.settle();
+    QCOMPARE(app.scripted->made.size(), size_t{1});
+    app.state(TS::Live{});
+    QTest::keyClick(&app.main(), Qt::Key_T, Qt::ControlModifier);
+    app.settle();
+    QCOMPARE(app.orchestrator().stops, 1);
+  }
+
+  void missingCredentialIsSaid() {
+    App app(true, false);
+    QTest::mouseClick(app.find<QPushButton>("translateButton"), Qt::LeftButton);
+    app.settle();
+    QVERIFY(app.scripted->made.empty());
+    QVERIFY(app.shown("errorMessage"));
+    QVERIFY(!app.text("errorMessage").isEmpty());
+  }
+
+  void onboardingToGetStarted() {
+    App app(false);
+    auto* onboarding = app.delegate->onboardingWindow();
+    QVERIFY(onboarding && onboarding->isVisible());
+    QVERIFY(!app.main().isVisible());
+    QTest::mouseClick(onboarding->findChild<QPushButton*>("getStarted"), Qt::LeftButton);
+    app.settle();
+    QVERIFY(app.model->onboardingCompleted());
+    QVERIFY(!app.delegate->onboardingWindow());
+    QVERIFY(app.main().isVisible());
+  }
+
+  // Quitting during a call stops it fast; a stop that never ends is cut at the bound.
+  void quittingIsBounded() {
+    App app;
+    app.model->start();
+    app.settle();
+    app.state(TS::Live{});
+    auto call = app.scripted->last();
+    QVERIFY(call);
+    call->stopsAtOnce = false;
+    app.delegate->requestQuit();
+    app.settle();
+    QVERIFY(call->lastStopFast == std::optional<bool>(true));
+    QCOMPARE(app.terminated, 0);
+    QCOMPARE(app.timers.size(), size_t{1});
+    QCOMPARE(app.timers[0].first, milliseconds(5000));
+    app.timers[0].second();
+    QCOMPARE(app.terminated, 1);
+  }
+
+  // Needs a desktop with a status-notifier host (the xcb platform under a
+  // display with a watcher on the session bus).
+  void trayCarriesTheBadge() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+      QSKIP("no system tray here (offscreen platform or no status-notifier host on the session bus)");
+    App app(true, true, true);
+    QVERIFY(app.delegate->tray());
+    app.model->start();
+    app.settle();
+    app.state(TS::Live{});
+    QCOMPARE(app.delegate->tray()->icon().toolTip(), QString("Oskel — LIVE"));
+    QCOMPARE(app.delegate->tray()->menu().actions().at(0)->text(), QString("Stop Translating"));
+  }
+
+  void updateWindowClosableOnlyWhenIdle() {
+    auto actions = std::make_shared<const views::ViewActions>();
+    views::UpdateWindow window(actions);
+    update::Release release;
+    release.version = "1.4.0";
+    window.show();
+    for (const update::State& busy :
+         {update::State(update::Downloading{release, 1'500'000, 3'000'000}), update::State(update::Verifying{release}),
+          update::State(update::Installing{release}), update::State(update::Relaunching{release})}) {
+      window.reflect(busy);
+      QVERIFY(!window.closable());
+      QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
+      QVERIFY(!window.close());
+      QVERIFY(window.isVisible());
+    }
+    window.reflect(update::Failed{release, "The installer failed."});
+    QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(window.findChild<QPushButton*>("updateTryAgain")->isVisibleTo(&window));
+    QCOMPARE(window.findChild<QLabel*>("updateDetail")->text(), QString("The installer failed."));
+    QCOMPARE(views::progressDetail(update::Downloading{release, 1'500'000, 3'000'000}),
+             std::string("1.5 MB of 3.0 MB"));
+    QCOMPARE(*views::bannerText(update::Available{release}, true),
+             std::string("Oskel 1.4.0 is available — finish your call to install"));
+    QVERIFY(!views::bannerText(update::Checking{}, false));
+  }
+
+  void captionsAsSubtitles() {
+    const auto t0 = std::chrono::system_clock::time_point(std::chrono::seconds(1000));
+    const std::vector<views::CaptionLine> lines{
+        {"1", CallDirection::outgoing, "Hello", "Hola", t0},
+        {"2", CallDirection::incoming, "Qué tal", "How are you", t0 + std::chrono::milliseconds(3661250)}};
+    QCOMPARE(views::captionsAsSrt(lines), std::string("1\n00:00:00,000 --> 01:01:01,250\nMe: Hello\nHola\n\n"
+                                                      "2\n01:01:01,250 --> 01:01:04,250\nThem: Qué tal\nHow are you\n\n"));
+  }
+};
+
+}  // namespace
+
+QObject* windowsSuite() { return new WindowsTest; }
+
+}  // namespace oskel::test
+
+#include "WindowsTest.moc"
