@@ -1,7 +1,8 @@
 #include "LogFile.h"
 
+#include "system/UserFolders.h"
+
 #include <fcntl.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,24 +11,8 @@
 namespace oskel::app {
 namespace fs = std::filesystem;
 
-namespace {
-
-fs::path home() {
-  if (const char* value = std::getenv("HOME"); value && *value) return value;
-  passwd entry{};
-  passwd* found = nullptr;
-  char buffer[4096];
-  if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir) return found->pw_dir;
-  return "/";
-}
-
-}  // namespace
-
 fs::path logFilePath() {
-  // A relative XDG path is invalid and must be ignored.
-  const char* state = std::getenv("XDG_STATE_HOME");
-  const fs::path base = state && *state == '/' ? fs::path(state) : home() / ".local" / "state";
-  return base / "oskel" / "oskel.log";
+  return xdgFolder("XDG_STATE_HOME", ".local/state") / "oskel" / "oskel.log";
 }
 
 bool appendStandardErrorTo(const fs::path& file) {

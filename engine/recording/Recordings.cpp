@@ -1,9 +1,7 @@
 #include "recording/Recordings.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
@@ -13,21 +11,13 @@
 #include <fmt/format.h>
 
 #include "recording/WAV.h"
+#include "system/UserFolders.h"
 
 namespace oskel::Recordings {
 namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view arrow = "→";
-
-fs::path homeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  passwd entry{};
-  passwd* found = nullptr;
-  char buffer[4096];
-  if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir) return found->pw_dir;
-  return "/";
-}
 
 // One value of user-dirs.dirs as the shell would read it: the quotes removed,
 // backslash escapes resolved and a leading $HOME expanded. The file is written
@@ -50,8 +40,7 @@ std::optional<fs::path> userDirValue(std::string_view raw, const fs::path& home)
 }
 
 std::optional<fs::path> musicFromUserDirs(const fs::path& home) {
-  const char* configHome = std::getenv("XDG_CONFIG_HOME");
-  const fs::path config = configHome && *configHome ? fs::path(configHome) : home / ".config";
+  const fs::path config = xdgFolder("XDG_CONFIG_HOME", ".config");
   std::ifstream file(config / "user-dirs.dirs");
   std::optional<fs::path> music;
   std::string line;

@@ -8,6 +8,7 @@
 
 #include "audio/LoopbackDevices.h"
 #include "audio/pulse/PulseLoopbackModules.h"
+#include "system/UserFolders.h"
 
 namespace oskel::Pulse::LoopbackPersistence {
 namespace fs = std::filesystem;
@@ -78,9 +79,7 @@ std::expected<void, AudioHostError> writeFile(const fs::path& path, const std::s
 }  // namespace
 
 fs::path defaultConfigRoot() {
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') return config;
-  const char* home = std::getenv("HOME");
-  return fs::path(home ? home : "") / ".config";
+  return xdgFolder("XDG_CONFIG_HOME", ".config");
 }
 
 std::vector<fs::path> files(const fs::path& configRoot) {
