@@ -199,7 +199,11 @@ TEST_F(AudioServer, ObserverSeesLoopbackDevicesComeAndGoAndDefaultsStay) {
   ASSERT_TRUE(removed) << removed.error().description();
   EXPECT_EQ(removed->changed.size(), 2u);
   EXPECT_TRUE(eventually([&] { return calls.load() > before; }));
-  EXPECT_FALSE(AudioDevices::find(*host, AudioDevices::oskelSpeakerUID, AudioDevices::Direction::any));
+  // pipewire-pulse acknowledges a module's unload before its nodes leave the
+  // graph (measured: 1 run in 5 still listed the speaker at the first notice).
+  EXPECT_TRUE(eventually([&] {
+    return !AudioDevices::find(*host, AudioDevices::oskelSpeakerUID, AudioDevices::Direction::any);
+  }));
   EXPECT_EQ(AudioDevices::defaultOutput(*host)->uid, output->uid);
 }
 
