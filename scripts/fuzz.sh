@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target under libFuzzer for a while, at the lowest CPU priority.
 #   scripts/fuzz.sh TARGET SECONDS [EXECUTIONS]
-#     TARGET: wav, session_messages, driver_properties or update_feed; stops
+#     TARGET: wav, session_messages, driver_properties, update_feed or settings; stops
 #     after SECONDS, or after EXECUTIONS inputs if that comes first.
 # libFuzzer drives the build without sanitizers (`scripts/build.sh fuzz-plain`,
 # several times faster); then every input it kept (one per new coverage) and
@@ -23,6 +23,7 @@ case "$target" in
   session_messages) dir=tests/session ;;
   driver_properties) dir=tests/driver ;;
   update_feed) dir=tests/update ;;
+  settings) dir=tests/app_model ;;
   *) echo "unknown fuzz target: $target" >&2; exit 2 ;;
 esac
 sanitize=${OSKEL_FUZZ_SANITIZE:-1}

@@ -66,7 +66,7 @@ run_suite release build -- -LE "$apart"
 # The fuzz targets' corpora run as replay tests in every suite; here each target
 # also gets a short real run (without the sanitizer rerun: the suites replay).
 stage "fuzzing"
-for target in wav session_messages driver_properties update_feed; do
+for target in wav session_messages driver_properties update_feed settings; do
   OSKEL_FUZZ_SANITIZE=0 bash scripts/fuzz.sh "$target" 12 || status=1
 done
 app_ui_tests build

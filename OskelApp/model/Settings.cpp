@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include <boost/json.hpp>
 
@@ -52,6 +53,15 @@ bool readOptional(const json::object& object, std::string_view key, std::optiona
   return true;
 }
 
+// A stored level outside what the sliders offer is brought back into range:
+// a hand-edited +300 dB must not blast the original voice into a call. Kept
+// to 0.01 dB so that every stored value reads back exactly.
+bool readLevel(const json::object& object, std::string_view key, double& out) {
+  if (!readNumber(object, key, out)) return false;
+  out = std::round(std::clamp(out, AppSettings::lowestLevelDB, 0.0) * 100.0) / 100.0;
+  return true;
+}
+
 std::string flag(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
@@ -75,8 +85,8 @@ std::optional<AppSettings> AppSettings::decode(std::string_view text) {
       readText(object, "myLanguage", s.myLanguage) && readText(object, "theirLanguage", s.theirLanguage) &&
       readOptional(object, "microphoneUID", s.microphoneUID, readText) &&
       readOptional(object, "speakerUID", s.speakerUID, readText) && readBool(object, "voiceOver", s.voiceOver) &&
-      readNumber(object, "voiceOverLevel", s.voiceOverLevel) && readBool(object, "ducking", s.ducking) &&
-      readNumber(object, "duckLevel", s.duckLevel) && readBool(object, "echoCancellation", s.echoCancellation) &&
+      readLevel(object, "voiceOverLevel", s.voiceOverLevel) && readBool(object, "ducking", s.ducking) &&
+      readLevel(object, "duckLevel", s.duckLevel) && readBool(object, "echoCancellation", s.echoCancellation) &&
       readBool(object, "captions", s.captions) && readText(object, "noiseReduction", s.noiseReduction) &&
       readBool(object, "roomMicrophone", s.roomMicrophone) &&
       readOptional(object, "groupCallOption", s.groupCallOption, readBool);

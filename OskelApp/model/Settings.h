@@ -11,6 +11,9 @@ namespace oskel {
 // field names. The voice-over levels may change during a session; every
 // other field that a session uses is in sessionSignature().
 struct AppSettings {
+  // Stored levels are kept between this and 0 dB.
+  static constexpr double lowestLevelDB = -60.0;
+
   std::string myLanguage = "en";
   std::string theirLanguage = "es";
   std::optional<std::string> microphoneUID;  // absent: the system default input

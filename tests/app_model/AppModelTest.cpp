@@ -24,6 +24,11 @@ TEST(SettingsDocument, DecodesOnlyCompleteDocumentsAndDefaultsBySystemLanguage) 
   auto object = boost::json::parse(settings.encode()).as_object();
   object["voiceOverLevel"] = -12;  // a whole number is still a level
   EXPECT_EQ(AppSettings::decode(boost::json::serialize(object))->voiceOverLevel, -12.0);
+  object["voiceOverLevel"] = 300.0;  // hand-edited: must not amplify the original voice
+  object["duckLevel"] = -1e300;
+  EXPECT_EQ(AppSettings::decode(boost::json::serialize(object))->voiceOverLevel, 0.0);
+  EXPECT_EQ(AppSettings::decode(boost::json::serialize(object))->duckLevel, AppSettings::lowestLevelDB);
+  object["voiceOverLevel"] = -12;
   object.erase("microphoneUID");
   object["groupCallOption"] = nullptr;
   EXPECT_TRUE(AppSettings::decode(boost::json::serialize(object)));
