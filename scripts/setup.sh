@@ -15,6 +15,7 @@ packages=(
   espeak-ng sox xdg-user-dirs ccache
   dpkg-dev lintian desktop-file-utils appstream
   qt6-base-dev qt6-tools-dev qt6-l10n-tools qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
+  xvfb xauth fonts-wqy-microhei
 )
 
 missing=()

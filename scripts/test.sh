@@ -55,8 +55,11 @@ loopback_persistence_tests() {
 }
 # The application's windows run on Qt's offscreen platform, in the release
 # build only; the preview images stay in build/preview as the run's artefact.
+# The tray needs a display and a status-notifier host: app_ui_tray runs the
+# window suites again under Xvfb on a private bus (tests/app_ui/tray-check.sh)
+# and is skipped, saying why, only where Xvfb is missing.
 app_ui_tests() {
-  stage "application windows and preview images (offscreen)"
+  stage "application windows and preview images (offscreen), tray (Xvfb)"
   QT_QPA_PLATFORM=offscreen ctest --test-dir "$1" --output-on-failure -L app-ui || status=1
   echo "preview images: $1/preview"
 }

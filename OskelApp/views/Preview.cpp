@@ -116,7 +116,10 @@ int writePreviews(const std::filesystem::path& folder, std::ostream& out, std::o
   send(TranslatorEvents::State{TS::Failed{"The translation service closed the connection (1011)."}});
   settle();
   shoot(main, "main-failed", snap());
+  // Face to face with a Japanese speaker: the picker shows CJK text, which
+  // needs a CJK font on the machine.
   model.setMode(AppModel::Mode::inPerson);
+  model.setTheirLanguage("ja");
   settle();
   shoot(main, "main-in-person", snap());
   model.setMode(AppModel::Mode::call);

@@ -5,7 +5,8 @@
 #include "AppUiTests.h"
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Offscreen unless a display was chosen (the tray run uses xcb under Xvfb).
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   int failures = 0;
