@@ -57,7 +57,8 @@ bool readOptional(const json::object& object, std::string_view key, std::optiona
 // a hand-edited +300 dB must not blast the original voice into a call. Kept
 // to 0.01 dB so that every stored value reads back exactly.
 bool readLevel(const json::object& object, std::string_view key, double& out) {
-  if (!readNumber(object, key, out)) return false;
+  // The parser reads "0e600" as not-a-number; such a document is corrupt.
+  if (!readNumber(object, key, out) || std::isnan(out)) return false;
   out = std::round(std::clamp(out, AppSettings::lowestLevelDB, 0.0) * 100.0) / 100.0;
   return true;
 }
