@@ -348,8 +348,9 @@ TEST(CallOnAudioServer, PlaygroundPlaysTheUsersOwnSpeechBackTranslated) {
   EXPECT_TRUE(eventually([&] { return (*emulator)->snapshot().totalAudioBytes() > 48000; }));
   mouth->stop();
   terminal.type("\x03\x03");  // twice: stop at once
-  EXPECT_EQ(terminal.exitStatus(), 130);
+  const int status = terminal.exitStatus();
   EXPECT_TRUE(terminal.shows("you spoke "));
+  EXPECT_EQ(status, 130) << terminal.output();
   EXPECT_EQ(terminal.output().find("you spoke 0.0s"), std::string::npos) << terminal.output();
   EXPECT_EQ(terminal.output().find(" 0.0s translated"), std::string::npos) << terminal.output();
 }
