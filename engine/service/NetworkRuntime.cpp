@@ -6,6 +6,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <future>
 #include <thread>
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -28,7 +29,7 @@ namespace {
 // joined at exit; handlers still pending are then destroyed without running.
 class NetworkThread {
  public:
-  NetworkThread() : work_(asio::make_work_guard(io_)), thread_([this] { run(); }) {}
+  NetworkThread() : work_(asio::make_work_guard(io_)), thread_([this] { run(); }) { sslReady_.get_future().wait(); }
 
   ~NetworkThread() {
     work_.reset();
@@ -45,6 +46,14 @@ class NetworkThread {
  private:
   void run() {
     pthread_setname_np(pthread_self(), "oskel.network");
+    // OpenSSL is initialised here, not on whichever thread first asked for
+    // the network: the per-thread state it makes then belongs to this thread,
+    // which is joined before OpenSSL's exit-time cleanup. Made on a session's
+    // queue thread, it was orphaned when that thread outlived the cleanup.
+    // The constructor waits, so the cleanup is registered before this object
+    // and runs after its destructor.
+    OPENSSL_init_ssl(0, nullptr);
+    sslReady_.set_value();
     // A throwing handler must not take the whole network layer down.
     while (!io_.stopped()) {
       try {
@@ -55,11 +64,9 @@ class NetworkThread {
     }
   }
 
-  // OpenSSL registers its exit-time cleanup when first initialised; doing that
-  // before this object exists makes the cleanup run after the thread stopped.
-  [[maybe_unused]] const bool openSslReady_ = OPENSSL_init_ssl(0, nullptr) == 1;
   asio::io_context io_{1};
   asio::executor_work_guard<asio::io_context::executor_type> work_;
+  std::promise<void> sslReady_;
   std::thread thread_;
 };
 
