@@ -13,7 +13,7 @@ shift || true
 jobs=${OSKEL_JOBS:-$(nproc)}
 case "$flavour" in
   release) dir=build; args=() ;;
-  asan) dir=build-asan; args=(-DOSKEL_ASAN=ON -DOSKEL_BENCH=OFF) ;;
+  asan) dir=build-asan; args=(-DOSKEL_ASAN=ON -DOSKEL_BENCH=OFF -DOSKEL_VIEWS=OFF) ;;
   tsan) dir=build-tsan; args=(-DOSKEL_TSAN=ON -DOSKEL_BENCH=OFF) ;;
   fuzz) dir=build-fuzz; args=(-DOSKEL_FUZZ=ON -DOSKEL_ASAN=ON -DOSKEL_BENCH=OFF) ;;
   fuzz-plain) dir=build-fuzz-plain; args=(-DOSKEL_FUZZ=ON -DOSKEL_BENCH=OFF) ;;
