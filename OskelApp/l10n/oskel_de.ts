@@ -264,6 +264,18 @@
         <translation>Gegenüber</translation>
     </message>
     <message>
+        <source>You</source>
+        <translation>Du</translation>
+    </message>
+    <message>
+        <source>Your input level</source>
+        <translation>Dein Eingangspegel</translation>
+    </message>
+    <message>
+        <source>Their input level</source>
+        <translation>Eingangspegel des Gegenübers</translation>
+    </message>
+    <message>
         <source>Record this call to a file</source>
         <translation>Diesen Anruf in eine Datei aufnehmen</translation>
     </message>

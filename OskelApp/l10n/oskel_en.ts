@@ -264,6 +264,18 @@
         <translation>Them</translation>
     </message>
     <message>
+        <source>You</source>
+        <translation>You</translation>
+    </message>
+    <message>
+        <source>Your input level</source>
+        <translation>Your input level</translation>
+    </message>
+    <message>
+        <source>Their input level</source>
+        <translation>Their input level</translation>
+    </message>
+    <message>
         <source>Record this call to a file</source>
         <translation>Record this call to a file</translation>
     </message>

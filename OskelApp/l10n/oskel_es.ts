@@ -264,6 +264,18 @@
         <translation>Ellos</translation>
     </message>
     <message>
+        <source>You</source>
+        <translation>Tú</translation>
+    </message>
+    <message>
+        <source>Your input level</source>
+        <translation>Tu nivel de entrada</translation>
+    </message>
+    <message>
+        <source>Their input level</source>
+        <translation>Su nivel de entrada</translation>
+    </message>
+    <message>
         <source>Record this call to a file</source>
         <translation>Grabar esta llamada en un archivo</translation>
     </message>

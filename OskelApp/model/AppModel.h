@@ -138,6 +138,13 @@ class AppModel final : public QObject {
   // starting, connecting, live, reconnecting, passthrough or stopping.
   bool isRunning() const;
   bool isPlaygroundRunning() const;
+  // The running call's or conversation's input level per direction in dBFS;
+  // absent when none runs or it has no reading yet. It changes with every
+  // block of audio, so it is polled (about ten times a second) rather than
+  // announced through `changed`.
+  std::optional<float> inputLevelDB(CallDirection direction) const {
+    return orchestrator_ ? orchestrator_->inputLevelDB(direction) : std::nullopt;
+  }
   L10n& l10n() { return l10n_; }
 
   // --- settings ---

@@ -24,6 +24,9 @@ class EngineOrchestrator : public Orchestrator {
   const TranslatorConfig& config() const override { return engine_->config(); }
   const AudioDeviceInfo& microphone() const override { return engine_->microphone(); }
   const AudioDeviceInfo& speaker() const override { return engine_->speaker(); }
+  std::optional<float> inputLevelDB(CallDirection direction) const override {
+    return engine_->inputLevelDB(direction);
+  }
 
  protected:
   std::shared_ptr<Engine> engine_;

@@ -41,6 +41,9 @@ class Orchestrator {
   virtual double speechSeconds() const = 0;
   virtual double theirSpeechSeconds() const { return 0; }
   virtual double translatedSeconds() const = 0;
+  // A direction's captured level in dBFS for the meters, from the audio
+  // path's latest reading; absent where that direction captures nothing (yet).
+  virtual std::optional<float> inputLevelDB(CallDirection /*direction*/) const { return std::nullopt; }
 
   // What it was built with, and the real devices it resolved.
   virtual const TranslatorConfig& config() const = 0;

@@ -24,6 +24,8 @@ class ScriptedOrchestrator final : public Orchestrator, public std::enable_share
   bool stopsAtOnce = true;
   bool echoCancellation = true;
   double speech = 0, theirSpeech = 0, translated = 0;
+  // What the meters read, per direction.
+  std::optional<float> outgoingLevel, incomingLevel;
 
   // Raise an event as the engine would (state changes are remembered).
   void raise(const TranslatorEvent& event);
@@ -51,6 +53,9 @@ class ScriptedOrchestrator final : public Orchestrator, public std::enable_share
   double speechSeconds() const override { return speech; }
   double theirSpeechSeconds() const override { return theirSpeech; }
   double translatedSeconds() const override { return translated; }
+  std::optional<float> inputLevelDB(CallDirection direction) const override {
+    return direction == CallDirection::outgoing ? outgoingLevel : incomingLevel;
+  }
   const TranslatorConfig& config() const override { return config_; }
   const AudioDeviceInfo& microphone() const override { return microphone_; }
   const AudioDeviceInfo& speaker() const override { return speaker_; }

@@ -68,6 +68,8 @@ ViewState ModelBinding::snapshot(const std::optional<update::State>& update, std
   v.recordingStartedAt = m.recordingStartedAt();
   v.recordings = m.recordings();
   v.lastSavedRecording = m.lastSavedRecording();
+  v.outgoingLevel = m.inputLevelDB(CallDirection::outgoing);
+  v.incomingLevel = m.inputLevelDB(CallDirection::incoming);
   v.showingRecordings = m.showingRecordings();
   v.playgroundState = m.playgroundState();
   v.playgroundPreparing = m.playgroundPreparing();
@@ -90,6 +92,7 @@ ViewActions ModelBinding::actions(ViewActions a) {
   a.swapLanguages = [m] { m->swapLanguages(); };
   a.setTurn = [m](CallDirection direction) { m->setTurn(direction); };
   a.toggleTurn = [m] { m->toggleTurn(); };
+  a.inputLevel = [m](CallDirection direction) { return m->inputLevelDB(direction); };
   a.clearCaptions = [m] { m->clearCaptions(); };
   a.startRecording = [m] { m->startRecording(); };
   a.stopRecording = [m] { m->stopRecording(); };

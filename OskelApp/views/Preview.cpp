@@ -101,6 +101,10 @@ int writePreviews(const std::filesystem::path& folder, std::ostream& out, std::o
   settle();
   send(TranslatorEvents::State{TS::Connecting{}});
   shoot(main, "main-connecting", snap());
+  if (auto call = scripted->last()) {
+    call->outgoingLevel = -14.0f;
+    call->incomingLevel = -27.0f;
+  }
   send(TranslatorEvents::State{TS::Live{}});
   send(heard(CallDirection::outgoing, TranscriptKind::heard, "Good morning, can you hear me?"));
   send(heard(CallDirection::outgoing, TranscriptKind::said, "Buenos días, ¿me oyes?"));

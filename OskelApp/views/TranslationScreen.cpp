@@ -1,5 +1,8 @@
 #include "TranslationScreen.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -18,6 +21,7 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <fmt/format.h>
@@ -60,10 +64,14 @@ QSlider* levelSlider(QWidget* parent, const QString& name) {
 
 QString dB(double level) { return QString::fromStdString(fmt::format("{:.0f} dB", level)); }
 
+// The meters read dBFS directly (what a screen reader announces); -60 and
+// below, or no reading, is empty.
+constexpr int meterFloorDB = -60;
+constexpr int levelPollMilliseconds = 100;
+
 int meterValue(std::optional<float> level) {
-  // -60 dBFS and below is silence on the meter.
-  if (!level) return 0;
-  return static_cast<int>(std::clamp(*level + 60.0f, 0.0f, 60.0f));
+  if (!level) return meterFloorDB;
+  return static_cast<int>(std::lround(std::clamp(*level, static_cast<float>(meterFloorDB), 0.0f)));
 }
 
 }  // namespace
@@ -243,14 +251,21 @@ void TranslationScreen::build() {
   incomingMeter_ = new QProgressBar(meters_);
   outgoingMeter_->setObjectName("outgoingMeter");
   incomingMeter_->setObjectName("incomingMeter");
+  outgoingMeter_->setAccessibleName(T("Your input level"));
+  incomingMeter_->setAccessibleName(T("Their input level"));
   for (auto* meter : {outgoingMeter_, incomingMeter_}) {
-    meter->setRange(0, 60);
+    meter->setRange(meterFloorDB, 0);
+    meter->setFormat(QStringLiteral("%v dBFS"));
     meter->setTextVisible(false);
     meter->setMaximumHeight(8);
   }
   metersLayout->addRow(T("You"), outgoingMeter_);
   metersLayout->addRow(T("Them"), incomingMeter_);
   layout->addWidget(meters_);
+  levelPoll_ = new QTimer(this);
+  levelPoll_->setObjectName("levelPoll");
+  levelPoll_->setInterval(levelPollMilliseconds);
+  connect(levelPoll_, &QTimer::timeout, this, &TranslationScreen::pollLevels);
 
   savedRow_ = new QWidget(this);
   auto* savedLayout = new QHBoxLayout(savedRow_);
@@ -399,9 +414,8 @@ void TranslationScreen::render(const ViewState& state) {
 
   translate_->setText(T(translateTitle(state.state).c_str()));
   record_->setVisible(call && running);
-  meters_->setVisible(running && (state.outgoingLevel || state.incomingLevel));
-  outgoingMeter_->setValue(meterValue(state.outgoingLevel));
-  incomingMeter_->setValue(meterValue(state.incomingLevel));
+  meters_->setVisible(running);
+  showLevels(state.outgoingLevel, state.incomingLevel);
   savedRow_->setVisible(state.lastSavedRecording.has_value());
   if (state.lastSavedRecording)
     savedLabel_->setText(T("Saved recording · %1").arg(qs(state.lastSavedRecording->url.filename().string())));
@@ -439,7 +453,36 @@ void TranslationScreen::render(const ViewState& state) {
   installDriver_->setEnabled(!state.installingDriver);
 
   last_ = state;
+  syncLevelPoll();
   tick();
+}
+
+void TranslationScreen::showLevels(std::optional<float> outgoing, std::optional<float> incoming) {
+  outgoingMeter_->setValue(meterValue(outgoing));
+  incomingMeter_->setValue(meterValue(incoming));
+}
+
+void TranslationScreen::pollLevels() {
+  if (actions_->inputLevel)
+    showLevels(actions_->inputLevel(CallDirection::outgoing), actions_->inputLevel(CallDirection::incoming));
+}
+
+void TranslationScreen::syncLevelPoll() {
+  const bool poll = actions_->inputLevel && isRunning(last_.state) && isVisible();
+  if (!poll)
+    levelPoll_->stop();
+  else if (!levelPoll_->isActive())
+    levelPoll_->start();
+}
+
+void TranslationScreen::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  syncLevelPoll();
+}
+
+void TranslationScreen::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  syncLevelPoll();
 }
 
 void TranslationScreen::tick() {

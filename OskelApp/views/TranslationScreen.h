@@ -17,6 +17,7 @@ class QProgressBar;
 class QPushButton;
 class QShortcut;
 class QSlider;
+class QTimer;
 
 namespace oskel::views {
 
@@ -32,6 +33,10 @@ class TranslationScreen : public QWidget {
   // Refreshes the recording's elapsed time (once a second while recording).
   void tick();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
  private:
   void build();
   QWidget* buildOptions();
@@ -39,6 +44,11 @@ class TranslationScreen : public QWidget {
   void renderDevices(QComboBox* box, const std::vector<DeviceChoice>& choices, const std::string& defaultName,
                      const std::optional<std::string>& selected);
   void renderCaptions(const ViewState& state);
+  void showLevels(std::optional<float> outgoing, std::optional<float> incoming);
+  // Reads the levels about ten times a second, only while a session runs
+  // and the screen is on view.
+  void pollLevels();
+  void syncLevelPoll();
 
   std::shared_ptr<const ViewActions> actions_;
   Now now_;
@@ -64,6 +74,7 @@ class TranslationScreen : public QWidget {
   QWidget* meters_ = nullptr;
   QProgressBar* outgoingMeter_ = nullptr;
   QProgressBar* incomingMeter_ = nullptr;
+  QTimer* levelPoll_ = nullptr;
   QWidget* savedRow_ = nullptr;
   QLabel* savedLabel_ = nullptr;
   QLabel* restarting_ = nullptr;

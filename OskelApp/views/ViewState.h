@@ -102,6 +102,8 @@ struct ViewActions {
   std::function<void()> swapLanguages;
   std::function<void(CallDirection)> setTurn;
   std::function<void()> toggleTurn;
+  // Polled about ten times a second for the input meters while a call runs.
+  std::function<std::optional<float>(CallDirection)> inputLevel;
   std::function<void()> clearCaptions;
   std::function<void()> startRecording;
   std::function<void()> stopRecording;

@@ -3,6 +3,7 @@
 #include <expected>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "audio/MicrophoneSplitter.h"
 #include "audio/SpeakerMixer.h"
@@ -47,6 +48,10 @@ class Conversation : public std::enable_shared_from_this<Conversation> {
   const AudioDeviceInfo& speaker() const { return speaker_; }
   TranslationPipeline& outgoing() const { return *outgoing_; }
   TranslationPipeline& incoming() const { return *incoming_; }
+  // A direction's captured level for its meter (TranslationPipeline::inputLevelDB).
+  std::optional<float> inputLevelDB(CallDirection direction) const {
+    return (direction == CallDirection::outgoing ? outgoing_ : incoming_)->inputLevelDB();
+  }
 
  private:
   struct Token {};

@@ -3,6 +3,7 @@
 #include <expected>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "orchestration/OrchestratorEnvironment.h"
 #include "orchestration/OrchestratorState.h"
@@ -37,6 +38,10 @@ class Playground : public std::enable_shared_from_this<Playground> {
   const AudioDeviceInfo& microphone() const { return microphone_; }
   const AudioDeviceInfo& speaker() const { return speaker_; }
   TranslationPipeline& pipeline() const { return *pipeline_; }
+  // The user's captured level for a meter; the playground hears no one else.
+  std::optional<float> inputLevelDB(CallDirection direction) const {
+    return direction == CallDirection::outgoing ? pipeline_->inputLevelDB() : std::nullopt;
+  }
 
  private:
   struct Token {};

@@ -64,6 +64,10 @@ class Translator : public std::enable_shared_from_this<Translator> {
   const AudioDeviceInfo& virtualSpeaker() const { return virtualSpeaker_; }
   TranslationPipeline& outgoing() const { return *outgoing_; }
   TranslationPipeline& incoming() const { return *incoming_; }
+  // A direction's captured level for its meter (TranslationPipeline::inputLevelDB).
+  std::optional<float> inputLevelDB(CallDirection direction) const {
+    return (direction == CallDirection::outgoing ? outgoing_ : incoming_)->inputLevelDB();
+  }
 
  private:
   struct Token {};

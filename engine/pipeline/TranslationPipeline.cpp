@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 #include <variant>
 
@@ -206,6 +207,11 @@ void TranslationPipeline::setOnEvent(EventHandler handler) {
   onEvent_ = std::move(handler);
 }
 
+std::optional<float> TranslationPipeline::inputLevelDB() const {
+  const float level = inputLevelDB_.load(std::memory_order_relaxed);
+  return std::isnan(level) ? std::nullopt : std::optional(level);
+}
+
 double TranslationPipeline::speechSeconds() const {
   return static_cast<double>(speechFrames_.load(std::memory_order_relaxed)) / inputRate_;
 }
@@ -224,12 +230,26 @@ void TranslationPipeline::encoderTick() {
 
 void TranslationPipeline::finishEncoder() {
   encoderTimer_.cancel();
+  inputLevelDB_.store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
   pending_.clear();
   held_.reset();
   auto hold = std::move(encoderHold_);
 }
 
+void TranslationPipeline::meter(float levelDB, size_t frames) {
+  float shown = std::max(levelDB, inputLevelFloorDB);
+  const float previous = inputLevelDB_.load(std::memory_order_relaxed);
+  if (!std::isnan(previous)) {
+    const auto fall = inputLevelReleaseDBPerSecond * static_cast<double>(frames) / inputRate_;
+    shown = std::max(shown, previous - static_cast<float>(fall));
+  }
+  inputLevelDB_.store(shown, std::memory_order_relaxed);
+}
+
 void TranslationPipeline::encode(std::vector<float> block, WallTime now) {
+  // Measured before passthrough, so the meter keeps moving in direct mode.
+  const float level = PCM16::dBFS(block);
+  meter(level, block.size());
   if (playout_->passthrough.value()) {
     playout_->passthroughRing.write(voiceOverResampler_.process(std::move(block)));
     pending_.clear();
@@ -239,7 +259,6 @@ void TranslationPipeline::encode(std::vector<float> block, WallTime now) {
 
   if (playout_->hasVoiceOver()) playout_->voiceOver.write(voiceOverResampler_.process(std::span<const float>(block)));
 
-  const float level = PCM16::dBFS(block);
   if (level > speechThresholdDB())
     speechFrames_.fetch_add(static_cast<int64_t>(block.size()), std::memory_order_relaxed);
 

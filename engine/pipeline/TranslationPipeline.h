@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -54,6 +55,10 @@ class TranslationPipeline : public std::enable_shared_from_this<TranslationPipel
   static constexpr int64_t captureCapacity = 480000;
   static constexpr double levelLogInterval = 2.0;
   static constexpr double passthroughStopTimeout = 4.0;
+  // The input meter: digital silence, and how fast the reading falls after
+  // a loud block (it rises at once).
+  static constexpr float inputLevelFloorDB = -120.0f;
+  static constexpr double inputLevelReleaseDBPerSecond = 40.0;
 
   // Level above which a captured block counts as speech. Process-wide;
   // the stall watch takes the value current when its pipeline is built.
@@ -98,6 +103,11 @@ class TranslationPipeline : public std::enable_shared_from_this<TranslationPipel
   int64_t framesSent() const { return framesSent_.load(std::memory_order_relaxed); }
   int64_t framesReceived() const { return framesReceived_.load(std::memory_order_acquire); }
   int64_t framesGated() const { return framesGated_.load(std::memory_order_relaxed); }
+  // The captured input's level in dBFS for a meter, from any thread: the RMS
+  // of each 20 ms block before the normaliser, held against the falling
+  // release so a meter polled a few times a second misses no syllable.
+  // Absent before the encoder's first block and once the pipeline stopped.
+  std::optional<float> inputLevelDB() const;
 
   bool isRunning() const { return running_.load(std::memory_order_acquire); }
   bool isPassthrough() const { return playout_->passthrough.value(); }
@@ -120,6 +130,7 @@ class TranslationPipeline : public std::enable_shared_from_this<TranslationPipel
   // Encoder queue.
   void encoderTick();
   void encode(std::vector<float> block, WallTime now);
+  void meter(float levelDB, size_t frames);
   void sendChunk(bool gateClosed);
   void checkStall(float levelDB, WallTime now);
   void logLevel(float levelDB, WallTime now, bool gateClosed);
@@ -149,6 +160,9 @@ class TranslationPipeline : public std::enable_shared_from_this<TranslationPipel
   std::atomic<int64_t> framesGated_{0};
   std::atomic<int64_t> speechFrames_{0};
   std::atomic<int64_t> translatedFrames_{0};
+  // Written by the encoder only; NaN while there is no reading.
+  std::atomic<float> inputLevelDB_{std::numeric_limits<float>::quiet_NaN()};
+  static_assert(std::atomic<float>::is_always_lock_free);
 
   std::mutex eventLock_;
   EventHandler onEvent_;  // guarded by eventLock_

@@ -5,9 +5,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 
 #include "AppDelegate.h"
 #include "AppUiTests.h"
@@ -229,6 +231,27 @@ class WindowsTest : public QObject {
     app.state(TS::Live{});
     QVERIFY(!app.shown("restarting"));
     QCOMPARE(app.main().windowTitle(), QString("Oskel — LIVE"));
+  }
+
+  // The meters read each direction's level (-60 dBFS and below is empty),
+  // polled while a call runs; idle hides them and ends the polling.
+  void inputMetersFollowTheCall() {
+    App app;
+    auto* poll = app.find<QTimer>("levelPoll");
+    QVERIFY(!app.shown("outgoingMeter") && !poll->isActive());
+    app.model->start();
+    app.settle();
+    app.state(TS::Live{});
+    QVERIFY(app.shown("outgoingMeter") && app.shown("incomingMeter") && poll->isActive());
+    auto call = app.scripted->last();
+    QVERIFY(call);
+    call->outgoingLevel = -20.4f;
+    call->incomingLevel = -75.0f;
+    QVERIFY(QMetaObject::invokeMethod(poll, "timeout"));
+    QCOMPARE(app.find<QProgressBar>("outgoingMeter")->value(), -20);
+    QCOMPARE(app.find<QProgressBar>("incomingMeter")->value(), -60);
+    app.state(TS::Failed{"gone"});
+    QVERIFY(!app.shown("outgoingMeter") && !poll->isActive());
   }
 
   // Start and stop from the keyboard: the focused button with Space, the menu with Ctrl+T.

@@ -558,5 +558,23 @@ TEST(TranslationPipelineLifecycle, TheOutputTapSeesEveryFinalBlock) {
   EXPECT_EQ(seen->size(), 25u * 960u);
 }
 
+// MARK: Input meter
+
+TEST(TranslationPipelineMeter, ALoudInputReadsNearItsLevelAndSilenceFallsToTheFloorEvenInPassthrough) {
+  PipelineHarness h;
+  EXPECT_FALSE(h.pipeline->inputLevelDB());
+  h.start();
+  h.tick(10, tone(1.0, 48000.0));  // RMS 0.5/√2: -9 dBFS
+  ASSERT_TRUE(h.pipeline->inputLevelDB());
+  EXPECT_NEAR(*h.pipeline->inputLevelDB(), -9.03f, 0.1f);
+  h.pipeline->enterPassthrough();
+  h.tick(5);  // 0.1 s of silence: the reading falls by the release, not at once
+  EXPECT_NEAR(*h.pipeline->inputLevelDB(), -13.0f, 1.0f);
+  h.tick(150);
+  EXPECT_EQ(h.pipeline->inputLevelDB(), TranslationPipeline::inputLevelFloorDB);
+  EXPECT_TRUE(h.stop());
+  EXPECT_FALSE(h.pipeline->inputLevelDB());
+}
+
 }  // namespace
 }  // namespace oskel::test
