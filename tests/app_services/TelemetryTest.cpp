@@ -1,4 +1,4 @@
-// Telemetry in virtual time against a local HTTPS collector (real TLS, a test CA).
+// Telemetry in virtual time against a local HTTPS server (real TLS, a test CA).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +8,7 @@
 
 #include <boost/json.hpp>
 
-#include "HttpsCollector.h"
+#include "network/HttpsTestServer.h"
 #include "InstallSource.h"
 #include "QSettingsStore.h"
 #include "Telemetry.h"
@@ -57,7 +57,7 @@ class TelemetryTest : public testing::Test {
     return names;
   }
 
-  test::HttpsCollector collector;
+  test::HttpsTestServer collector;
   test::ScopedEnv trust_;
   fs::path dir;
   std::shared_ptr<QSettingsStore> settings;

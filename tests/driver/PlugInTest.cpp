@@ -134,13 +134,6 @@ TEST(DriverInitialize, TagsAllocationFailureLeavesNoHalfRing) {
 
 using DriverTestFixture = DriverTest;
 
-TEST_F(DriverTestFixture, DeviceSetIsFixed) {
-  AudioObjectID created = 0;
-  EXPECT_EQ(host.call().CreateDevice(host.driver(), nullptr, nullptr, &created),
-            kAudioHardwareUnsupportedOperationError);
-  EXPECT_EQ(host.call().DestroyDevice(host.driver(), kMicrophone), kAudioHardwareUnsupportedOperationError);
-}
-
 TEST_F(DriverTestFixture, ClientsAreLoggedWithPidAndBundle) {
   CFStringRef bundle = CFStringCreateWithCString(nullptr, "us.zoom.xos", kCFStringEncodingUTF8);
   AudioServerPlugInClientInfo zoom{7, 4242, 1, bundle};

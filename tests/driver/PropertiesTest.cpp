@@ -19,30 +19,6 @@ constexpr OSStatus kIllegal = kAudioHardwareIllegalOperationError;
 constexpr OSStatus kUnknown = kAudioHardwareUnknownPropertyError;
 constexpr OSStatus kBadSize = kAudioHardwareBadPropertySizeError;
 
-TEST_F(PropertiesTest, PlugInIdentity) {
-  EXPECT_EQ(host.get<UInt32>(kPlugIn, kAudioObjectPropertyBaseClass).value(), fourCC("aobj"));
-  EXPECT_EQ(host.get<UInt32>(kPlugIn, kAudioObjectPropertyClass).value(), fourCC("aplg"));
-  EXPECT_EQ(host.get<UInt32>(kPlugIn, kAudioObjectPropertyOwner).value(), 0u);
-  EXPECT_EQ(host.getString(kPlugIn, kAudioObjectPropertyManufacturer).value(), "Brindlework, Inc.");
-  EXPECT_EQ(host.getString(kPlugIn, kAudioPlugInPropertyResourceBundle).value(), "");
-  for (AudioObjectPropertySelector selector : Selectors{kAudioObjectPropertyOwnedObjects, kAudioPlugInPropertyDeviceList}) {
-    UInt32 size = 0;
-    EXPECT_EQ(host.dataSize(kPlugIn, selector, size), 0);
-    EXPECT_EQ(size, 8u);
-    EXPECT_EQ((host.get<std::array<AudioObjectID, 2>>(kPlugIn, selector).value()),
-              (std::array<AudioObjectID, 2>{kMicrophone, kSpeaker}));
-  }
-}
-
-TEST_F(PropertiesTest, ManufacturerIsANewStringForTheCaller) {
-  CFStringRef first = host.get<CFStringRef>(kPlugIn, kAudioObjectPropertyManufacturer).value();
-  CFStringRef second = host.get<CFStringRef>(kMicrophone, kAudioObjectPropertyManufacturer).value();
-  EXPECT_NE(first, second);
-  EXPECT_EQ(CFGetRetainCount(first), 1);
-  CFRelease(first);
-  CFRelease(second);
-}
-
 TEST_F(PropertiesTest, ListsAreCutToWholeEntries) {
   std::array<AudioObjectID, 4> ids{};
   UInt32 written = 99;
@@ -111,36 +87,6 @@ TEST_F(PropertiesTest, UIDTranslationIsExactAndCaseSensitive) {
   EXPECT_EQ(device, 0u);
 }
 
-TEST_F(PropertiesTest, DeviceIdentity) {
-  struct Expected {
-    AudioObjectID id;
-    const char* name;
-    const char* uid;
-    const char* model;
-  };
-  for (const Expected& e : {Expected{kMicrophone, "Oskel Microphone", "OskelMicrophone_UID", "OskelMicrophone_ModelUID"},
-                            Expected{kSpeaker, "Oskel Speaker", "OskelSpeaker_UID", "OskelSpeaker_ModelUID"}}) {
-    SCOPED_TRACE(e.name);
-    EXPECT_EQ(host.getString(e.id, kAudioObjectPropertyName).value(), e.name);
-    EXPECT_EQ(host.getString(e.id, kAudioDevicePropertyDeviceUID).value(), e.uid);
-    EXPECT_EQ(host.getString(e.id, kAudioDevicePropertyModelUID).value(), e.model);
-    EXPECT_EQ(host.getString(e.id, kAudioObjectPropertyManufacturer).value(), "Brindlework, Inc.");
-    EXPECT_EQ(host.get<UInt32>(e.id, kAudioObjectPropertyClass).value(), fourCC("adev"));
-    EXPECT_EQ(host.get<UInt32>(e.id, kAudioObjectPropertyOwner).value(), kPlugIn);
-    EXPECT_EQ(host.get<UInt32>(e.id, kAudioDevicePropertyTransportType).value(), fourCC("virt"));
-    EXPECT_EQ(host.get<UInt32>(e.id, kAudioDevicePropertyDeviceIsAlive).value(), 1u);
-    EXPECT_EQ(host.get<UInt32>(e.id, kAudioDevicePropertyIsHidden).value(), 0u);
-    EXPECT_EQ(host.get<UInt32>(e.id, kAudioDevicePropertyZeroTimeStampPeriod).value(), 16384u);
-    EXPECT_EQ(host.get<Float64>(e.id, kAudioDevicePropertyNominalSampleRate).value(), 48000.0);
-    const auto rates = host.get<std::array<AudioValueRange, 2>>(e.id, kAudioDevicePropertyAvailableNominalSampleRates);
-    EXPECT_EQ(rates->at(0).mMinimum, 44100.0);
-    EXPECT_EQ(rates->at(1).mMinimum, 48000.0);
-    UInt32 size = 99;
-    EXPECT_EQ(host.dataSize(e.id, kAudioObjectPropertyControlList, size), 0);
-    EXPECT_EQ(size, 0u);
-  }
-}
-
 TEST_F(PropertiesTest, StreamListsFollowTheScope) {
   using Pair = std::array<AudioObjectID, 2>;
   for (AudioObjectPropertySelector selector : Selectors{kAudioDevicePropertyStreams, kAudioObjectPropertyOwnedObjects}) {
@@ -174,14 +120,6 @@ TEST_F(PropertiesTest, DirectionalPropertiesExistOnlyInInputAndOutputScope) {
   }
   EXPECT_TRUE(host.has(kMicrophone, kAudioDevicePropertyNominalSampleRate, kGlobal));
   EXPECT_TRUE(host.has(kMicrophone, kAudioDevicePropertyNominalSampleRate, kAudioObjectPropertyScopePlayThrough));
-
-  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultDevice, kOutput).value(), 1u);
-  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice, kOutput).value(), 0u);
-  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice, kInput).value(), 1u);
-  EXPECT_EQ(host.get<UInt32>(kSpeaker, kAudioDevicePropertyDeviceCanBeDefaultSystemDevice, kGlobal).value(), 1u);
-  EXPECT_EQ((host.get<std::array<UInt32, 2>>(kSpeaker, kAudioDevicePropertyPreferredChannelsForStereo, kOutput)
-                 .value()),
-            (std::array<UInt32, 2>{1, 2}));
 }
 
 TEST_F(PropertiesTest, IconComesFromTheBundleResources) {
@@ -203,41 +141,6 @@ TEST_F(PropertiesTest, IconComesFromTheBundleResources) {
 
   OskelCompat_RegisterBundle("com.brindlework.oskelaudio", nullptr);
   fs::remove_all(resources);
-}
-
-TEST_F(PropertiesTest, StreamProperties) {
-  struct Expected {
-    AudioObjectID stream;
-    AudioObjectID device;
-    bool input;
-  };
-  for (const Expected& e : {Expected{kMicrophoneInput, kMicrophone, true}, Expected{kMicrophoneOutput, kMicrophone, false},
-                            Expected{kSpeakerInput, kSpeaker, true}, Expected{kSpeakerOutput, kSpeaker, false}}) {
-    SCOPED_TRACE(e.stream);
-    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioObjectPropertyClass).value(), fourCC("astr"));
-    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioObjectPropertyOwner).value(), e.device);
-    EXPECT_EQ(host.getString(e.stream, kAudioObjectPropertyName).value(), e.input ? "Input" : "Output");
-    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioStreamPropertyIsActive).value(), 1u);
-    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioStreamPropertyDirection).value(), e.input ? 1u : 0u);
-    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioStreamPropertyTerminalType).value(),
-              fourCC(e.input ? "micr" : "spkr"));
-    EXPECT_EQ(host.get<UInt32>(e.stream, kAudioStreamPropertyStartingChannel).value(), 1u);
-    UInt32 size = 99;
-    EXPECT_EQ(host.dataSize(e.stream, kAudioObjectPropertyOwnedObjects, size), 0);
-    EXPECT_EQ(size, 0u);
-
-    const AudioStreamBasicDescription stereoFloat{48000.0, fourCC("lpcm"), 9, 8, 1, 8, 2, 32, 0};
-    for (AudioObjectPropertySelector selector : Selectors{kAudioStreamPropertyVirtualFormat, kAudioStreamPropertyPhysicalFormat}) {
-      const auto format = host.get<AudioStreamBasicDescription>(e.stream, selector).value();
-      EXPECT_EQ(std::memcmp(&format, &stereoFloat, sizeof format), 0);
-    }
-    for (AudioObjectPropertySelector selector : Selectors{kAudioStreamPropertyAvailableVirtualFormats, kAudioStreamPropertyAvailablePhysicalFormats}) {
-      const auto formats = host.get<std::array<AudioStreamRangedDescription, 2>>(e.stream, selector).value();
-      EXPECT_EQ(formats[0].mSampleRateRange.mMaximum, 44100.0);
-      EXPECT_EQ(formats[1].mFormat.mChannelsPerFrame, 2u);
-      EXPECT_EQ(formats[1].mSampleRateRange.mMinimum, 48000.0);
-    }
-  }
 }
 
 TEST_F(PropertiesTest, OnlyRateFormatAndActivityAreSettable) {

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/RealtimeGuard.h"
 
 namespace oskel {
 namespace {
@@ -81,13 +80,6 @@ TEST(LinearResampler, BlocksJoinWithoutASeam) {
     for (size_t i = 0; i < reference.size(); ++i) ASSERT_NEAR(streamed[i], reference[i], 1e-5) << i;
     EXPECT_NEAR(double(reference.size()), double(signal.size()) * to / from, 1.0);
   }
-}
-
-TEST(LinearResampler, ProcessIsRealtimeSafe) {
-  LinearResampler r(44100, 48000);
-  std::vector<float> in(512, 0.25f);
-  std::vector<float> out(static_cast<size_t>(r.maxOutput(512)));
-  EXPECT_REALTIME_SAFE(r.process(in.data(), 512, out.data(), static_cast<int64_t>(out.size())));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The emulator's side of the protocol, which the session tests build on.
+// The emulator's scriptable behaviours that no client suite exercises; its
+// plain direct path is covered by the WebSocket, session and command suites.
 #include <gtest/gtest.h>
 
 #include <boost/json/parse.hpp>
@@ -68,31 +69,7 @@ bool handled(ServiceEmulator& emulator, std::size_t index, std::size_t received)
 
 }  // namespace
 
-TEST(ServiceEmulator, DirectPathWaitsForTheConfigurationAndEchoesAudio) {
-  auto emulator = startEmulator();
-  auto client = direct(*emulator);
-  ASSERT_TRUE(client->probe.waitForType("session.created"));
-  client->connection->sendText(update);
-  client->connection->sendText(append);
-  ASSERT_TRUE(client->probe.waitForMessages(5));
-  EXPECT_EQ(client->types(),
-            (std::vector<std::string>{"session.created", "session.updated", "session.input_transcript.delta",
-                                      "session.output_audio.delta", "session.output_transcript.delta"}));
-  const auto messages = client->probe.messages();
-  EXPECT_EQ(stringAt(messages[2], "/delta"), "[heard 100 ms] ");
-  EXPECT_EQ(stringAt(messages[3], "/delta"), std::string(6400, 'A'));
-  EXPECT_EQ(stringAt(messages[4], "/delta"), "[fr] 100 ms of audio ");
-  EXPECT_EQ(stringAt(messages[0], "/session/id"), "sess_emu_1");
-  EXPECT_TRUE(parsed(messages[0]).at_pointer("/session/expires_at").is_int64());
-
-  const auto record = *emulator->snapshot().connection(1);
-  EXPECT_FALSE(record.relay);
-  EXPECT_EQ(record.query.at("model"), "gpt-realtime-translate");
-  EXPECT_EQ(record.language, "fr");
-  EXPECT_EQ(record.sessionUpdate, std::optional<std::string>(update));
-}
-
-TEST(ServiceEmulator, RelayPathConfiguresItselfFromTheQuery) {
+TEST(ServiceEmulator, RelayPathConfiguresItselfFromTheQueryAndExpiriesAreScripted) {
   auto emulator = startEmulator();
   ConnectionScript script;
   script.updatedDelay = Milliseconds(30);
@@ -108,15 +85,10 @@ TEST(ServiceEmulator, RelayPathConfiguresItselfFromTheQuery) {
   EXPECT_TRUE(record.relay);
   EXPECT_EQ(record.query.at("noise"), "near_field");
   EXPECT_EQ(record.query.at("token"), "tok-1");
-}
 
-TEST(ServiceEmulator, AnnouncesAChosenExpiry) {
-  auto emulator = startEmulator();
-  ConnectionScript script;
   script.expiresAt = std::chrono::system_clock::time_point(std::chrono::seconds(1'900'000'000));
   emulator->setScript(script);
-  auto client = direct(*emulator);
-  const auto created = client->probe.waitForType("session.created");
+  const auto created = direct(*emulator)->probe.waitForType("session.created");
   ASSERT_TRUE(created);
   EXPECT_EQ(parsed(*created).at_pointer("/session/expires_at").as_int64(), 1'900'000'000);
 }

@@ -22,17 +22,5 @@ TEST(TranslatorConfig, TheShortConstructorAppliesEveryDefault) {
   EXPECT_EQ(TranslatorConfig::withAPIKey("sk-1", "en", "de").credential, TranslationCredential::openai("sk-1"));
 }
 
-TEST(TranslatorConfig, VoiceOverDirectionsHaveExactRawValues) {
-  using Directions = TranslatorConfig::VoiceOver::Directions;
-  for (auto directions : {Directions::both, Directions::incoming, Directions::outgoing})
-    EXPECT_EQ(voiceOverDirectionsFromRaw(rawValue(directions)), directions);
-  EXPECT_EQ(rawValue(Directions::incoming), "incoming");
-  EXPECT_FALSE(voiceOverDirectionsFromRaw("Both"));
-  EXPECT_FALSE(voiceOverDirectionsFromRaw(""));
-  const TranslatorConfig::VoiceOver constant{-12.0, std::nullopt, Directions::both};
-  EXPECT_NE(constant, (TranslatorConfig::VoiceOver{-12.0, -24.0, Directions::both}));
-  EXPECT_EQ(constant, (TranslatorConfig::VoiceOver{-12.0, std::nullopt, Directions::both}));
-}
-
 }  // namespace
 }  // namespace oskel::test

@@ -1,7 +1,7 @@
 // Rotation to a fresh server session before expiry, without a gap in the audio.
 #include <gtest/gtest.h>
 
-#include <set>
+#include <algorithm>
 
 #include "session/SessionHarness.h"
 
@@ -124,7 +124,7 @@ TEST(SessionRotation, ServerClosingAReplacementDoesNotWedgeTheSession) {
 }
 
 // Blocks appended across many rotations arrive exactly once, in order, on
-// whichever connection was live at the time.
+// whichever connection was live at the time, and never after its close.
 TEST(SessionRotation, NoBlockLostOrDuplicatedAcrossRotations) {
   SessionHarness h;
   h.startLive("sess_0", 1800.0);
@@ -141,8 +141,12 @@ TEST(SessionRotation, NoBlockLostOrDuplicatedAcrossRotations) {
     h.closed(*h.client->at(h.client->count() - 2));
   }
   std::vector<uint32_t> received;
-  for (std::size_t i = 0; i < h.client->count(); ++i)
+  for (std::size_t i = 0; i < h.client->count(); ++i) {
     for (const auto& block : h.client->at(i)->appendedAudio()) received.push_back(blockNumber(block));
+    const auto types = h.client->at(i)->sentTypes();
+    const auto close = std::ranges::find(types, "session.close");
+    EXPECT_EQ(std::find(close, types.end(), "session.input_audio_buffer.append"), types.end()) << i;
+  }
   ASSERT_EQ(received.size(), next);
   for (uint32_t i = 0; i < next; ++i) EXPECT_EQ(received[i], i);
 }

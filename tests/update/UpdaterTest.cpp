@@ -13,16 +13,16 @@
 
 #include "FileDigest.h"
 #include "PackageInstaller.h"
-#include "PackageServer.h"
 #include "Updater.h"
 #include "concurrency/ManualClock.h"
+#include "network/HttpsTestServer.h"
 #include "support/ScopedEnv.h"
 
 using namespace oskel;
 using namespace oskel::update;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-using test::PackageServer;
+using Server = test::HttpsTestServer;
 
 namespace {
 
@@ -106,7 +106,7 @@ class UpdaterTest : public ::testing::Test {
     return *found;
   }
 
-  PackageServer server;
+  Server server;
   test::ScopedEnv ca{"OSKEL_CA_FILE", server.caFile()};
   std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
   std::shared_ptr<SerialQueue> queue = std::make_shared<SerialQueue>("test.main", clock);
@@ -191,7 +191,7 @@ TEST_F(UpdaterTest, ComparesBuildsNotVersionTextsWithAFreshTimeOnEveryRequest) {
   ASSERT_EQ(requests.size(), 4u);
   const auto epoch = std::chrono::duration_cast<std::chrono::seconds>(ManualClock::defaultWallStart().time_since_epoch());
   for (std::size_t i = 0; i < requests.size(); ++i)
-    EXPECT_EQ(requests[i], fmt::format("/releases/latest.json?t={}", epoch.count() + (i ? (i - 1) * 21600 : 0)));
+    EXPECT_EQ(requests[i].target, fmt::format("/releases/latest.json?t={}", epoch.count() + (i ? (i - 1) * 21600 : 0)));
 
   updater->check(true);
   waitFor<Idle>();
@@ -256,7 +256,7 @@ TEST_F(UpdaterTest, RefusesHostileVersionTextsWithoutWritingAnything) {
 TEST_F(UpdaterTest, DownloadFaultsFailAndLeaveNoPartialFile) {
   start();
   const auto part = cache / "Oskel-1.2.0.deb.part";
-  const auto attempt = [&](PackageServer::Route route, std::size_t announced) {
+  const auto attempt = [&](Server::Route route, std::size_t announced) {
     server.setRoute("/pkg.deb", std::move(route));
     publish(12, "1.2.0", {}, announced);
     updater->check(true);
