@@ -130,6 +130,11 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
   void connected(std::string failure) {
     if (closed) return finish();
     if (!failure.empty()) return fail(std::move(failure), std::nullopt);
+    if (handlers_.sendBufferBytes > 0) {
+      ErrorCode ignored;  // the system's buffer still works, only less tightly
+      beast::get_lowest_layer(ws_).socket().set_option(
+          asio::socket_base::send_buffer_size(static_cast<int>(handlers_.sendBufferBytes)), ignored);
+    }
     if constexpr (tls) {
       if (const auto error = prepareTlsClient(ws_.next_layer(), url_.host))
         return fail(describeTlsFailure(error, ws_.next_layer(), url_.host), std::nullopt);
@@ -243,9 +248,11 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
     if (handlers_.onAudioBacklog) handlers_.onAudioBacklog(AudioBacklog{true, dropped});
   }
 
-  // An episode of dropping ends when the queued audio is down to half the limit.
+  // An episode of dropping ends when no audio waits any more. Not sooner: a
+  // stalled link's kernel buffers take a burst now and then (up to the send
+  // buffer), which is no sign that the link keeps up again.
   void endBacklogWhenDrained() {
-    if (!dropping_ || queuedAudio_ > handlers_.queuedAudioLimit / 2) return;
+    if (!dropping_ || queuedAudio_ > 0) return;
     dropping_ = false;
     if (handlers_.onAudioBacklog && !closed) handlers_.onAudioBacklog(AudioBacklog{false, 0});
   }

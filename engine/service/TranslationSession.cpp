@@ -218,7 +218,11 @@ void TranslationSession::open(const std::string& reason) {
     });
   };
   // Base64 makes four bytes of every three.
-  handlers.queuedAudioLimit = static_cast<std::size_t>(queuedAudioSeconds * sampleRate * 2.0 * 4.0 / 3.0);
+  const double base64BytesPerSecond = sampleRate * 2.0 * 4.0 / 3.0;
+  handlers.queuedAudioLimit = static_cast<std::size_t>(queuedAudioSeconds * base64BytesPerSecond);
+  // About a second of audio in the kernel: enough for any link fast enough
+  // for the audio, and the rest of a backlog stays where it is bounded.
+  handlers.sendBufferBytes = static_cast<std::size_t>(base64BytesPerSecond);
   // A server that accepts the socket but never configures the session must
   // not hold up every later attempt.
   connection->readyTimer =

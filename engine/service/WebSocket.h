@@ -44,6 +44,10 @@ class WebSocketConnection {
     // Bytes of audio messages that may wait in the outbox (the one being
     // written excluded); beyond it the oldest are dropped. 0: no limit.
     std::size_t queuedAudioLimit = 0;
+    // The kernel's send buffer for the socket; 0 leaves the system's, which
+    // grows to megabytes. A small one keeps a slow link's backlog in the
+    // outbox, where the limit above can see it.
+    std::size_t sendBufferBytes = 0;
   };
 
   virtual ~WebSocketConnection() = default;

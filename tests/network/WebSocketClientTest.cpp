@@ -1,15 +1,20 @@
 // The Beast WebSocket client against the service emulator over real sockets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
+#include <variant>
 
 #include <fmt/format.h>
 
 #include "NetworkProbe.h"
+#include "concurrency/ManualClock.h"
 #include "emulator/ServiceEmulator.h"
 #include "log/Log.h"
+#include "service/TranslationSession.h"
 #include "service/WebSocket.h"
+#include "support/Eventually.h"
 #include "support/LogCapture.h"
 
 using namespace oskel;
@@ -312,4 +317,60 @@ TEST(WebSocketClient, ReleasingConnectionsMidTrafficIsSafe) {
     }
   }
   EXPECT_EQ(probe.failureCount(), 0u);
+}
+
+// A session on a link that stops taking data: audio is fed far faster than
+// real time while the emulator reads nothing, with small kernel buffers on
+// both ends so that the backlog reaches the client's outbox. Two stalls, each
+// ended by the reader resuming. (Fed in one burst, the kernel may take a
+// second's audio after the outbox overflowed: an episode of its own.)
+TEST(WebSocketClient, ASlowUplinkDropsTheOldestAudioOncePerEpisodeAndRecovers) {
+  ServiceEmulator::Config config;
+  config.receiveBufferBytes = 32768;
+  auto emulator = startEmulator(config);
+  ScopedEnvironment relay("OSKEL_API", emulator->httpOrigin());
+  LogCapture log;
+  auto clock = std::make_shared<ManualClock>();
+  auto environment = TranslationSession::Environment::live();
+  environment.clock = clock;
+  auto session =
+      TranslationSession::create(TranslationCredential::oskel("tok"), TranslationOptions("es"), "en→es", environment);
+  std::atomic<int> ready{0};
+  session->setOnEvent([&](const TranslationEvent& e) { ready += std::holds_alternative<TranslationEvents::Ready>(e); });
+  session->start();
+  ASSERT_TRUE(eventually([&] { return ready == 1; }));
+
+  const std::vector<uint8_t> block(4800, 0x11);  // 100 ms
+  std::size_t pushed = 0;
+  const auto push = [&](std::size_t blocks) {
+    for (std::size_t i = 0; i < blocks; ++i) session->appendAudio(block);
+    pushed += blocks;
+    clock->settle();
+  };
+  const auto warnings = [&] {
+    return log.count("WARN  [en→es] uplink too slow for the audio: dropping queued audio older than 3s");
+  };
+  const auto caughtUp = [&] { return log.count("INFO  [en→es] uplink caught up; "); };
+  for (int stall = 0; stall < 2; ++stall) {
+    ASSERT_TRUE(emulator->perform(1, Action::stopReading()));
+    const auto droppedBefore = session->droppedAudioBlocks();
+    push(200);  // 20 s
+    // The kernel holds about a second of it, the outbox three: most is dropped, with a warning.
+    ASSERT_TRUE(eventually([&] { return session->droppedAudioBlocks() - droppedBefore > 100; }));
+    EXPECT_GT(warnings(), static_cast<std::size_t>(stall));
+
+    const auto receivedBefore = emulator->snapshot().connection(1)->audioBlocks;
+    ASSERT_TRUE(emulator->perform(1, Action::resumeReading()));
+    push(10);
+    // Every block arrived or was counted as dropped, and the episode ended.
+    ASSERT_TRUE(eventually([&] {
+      return emulator->snapshot().connection(1)->audioBlocks + session->droppedAudioBlocks() == pushed &&
+             warnings() == caughtUp();
+    }));
+    // What the stall kept fits the outbox's 3 s and the kernel buffers' (2 to 3 s here).
+    EXPECT_LE(emulator->snapshot().connection(1)->audioBlocks - receivedBefore - 10, 30u + 40u);
+  }
+  EXPECT_LE(warnings(), 4u);  // not one per drop
+  session.reset();
+  clock->settle();
 }

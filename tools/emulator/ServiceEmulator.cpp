@@ -223,11 +223,14 @@ class WebSocketPeer final : public LivePeer, public Wire, public std::enable_sha
   void setReading(bool reading) override {
     impl_.log(fmt::format("#{} {} reading", index_, reading ? "resumes" : "stops"));
     paused_ = !reading;
-    // A small receive buffer (no autotuning) makes the client feel the stall
-    // at once instead of after megabytes of kernel buffering.
-    ErrorCode ignored;
-    beast::get_lowest_layer(ws_).socket().set_option(asio::socket_base::receive_buffer_size(reading ? 1 << 20 : 4096),
-                                                     ignored);
+    // With no read pending, only this wait keeps the peer (and its socket)
+    // alive while it reads nothing.
+    if (paused_) {
+      pause_.expires_at(asio::steady_timer::time_point::max());
+      pause_.async_wait([self = this->shared_from_this()](const ErrorCode&) {});
+    } else {
+      pause_.cancel();
+    }
     if (reading && !readPending_ && !ended_) readNext();
   }
 
@@ -298,6 +301,7 @@ class WebSocketPeer final : public LivePeer, public Wire, public std::enable_sha
   void end(std::optional<std::uint16_t> clientCloseCode) {
     if (ended_) return;
     ended_ = true;
+    pause_.cancel();
     impl_.setLive(index_, {});
     session_.ended(clientCloseCode);
     ErrorCode ignored;
@@ -315,6 +319,7 @@ class WebSocketPeer final : public LivePeer, public Wire, public std::enable_sha
   bool closeQueued_ = false;
   bool ended_ = false;
   bool paused_ = false;  // not reading (a slow uplink)
+  asio::steady_timer pause_{ws_.get_executor()};
   bool readPending_ = false;
 };
 
@@ -491,6 +496,11 @@ std::expected<std::unique_ptr<ServiceEmulator>, std::string> ServiceEmulator::st
   const tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), impl->config.port);
   impl->acceptor.open(endpoint.protocol(), error);
   if (!error) impl->acceptor.set_option(asio::socket_base::reuse_address(true), error);
+  // Before listen(): accepted connections inherit it, and the window they
+  // offer is sized for it from the first byte (a later shrink would make the
+  // kernel drop what it had already let in).
+  if (!error && impl->config.receiveBufferBytes > 0)
+    impl->acceptor.set_option(asio::socket_base::receive_buffer_size(impl->config.receiveBufferBytes), error);
   if (!error) impl->acceptor.bind(endpoint, error);
   if (!error) impl->acceptor.listen(asio::socket_base::max_listen_connections, error);
   if (error) return std::unexpected(fmt::format("cannot listen on 127.0.0.1:{}: {}", impl->config.port, error.message()));

@@ -51,6 +51,10 @@ class ServiceEmulator {
     std::vector<std::string> certificateNames{"127.0.0.1", "localhost"};
     std::set<std::string> acceptedKeys;    // direct path and models; empty: any key
     std::set<std::string> acceptedTokens;  // relay path; empty: any token
+    // The kernel's receive buffer of every connection; 0 leaves the system's,
+    // which takes megabytes. A small one makes a client feel a reader that
+    // stops (Action::stopReading) at once, as on a slow uplink.
+    int receiveBufferBytes = 0;
     // Receives the emulator's own log lines (kept apart from the engine's log).
     std::function<void(const std::string&)> log;
   };

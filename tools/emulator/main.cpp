@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
   app.add_option("--keys", keys, "Comma-separated API keys to accept (default: any)");
   app.add_option("--tokens", tokens, "Comma-separated relay tokens to accept (default: any; others get close 4401)");
   app.add_flag("-v,--verbose", verbose, "Log every connection event");
+  app.add_option("--receive-buffer", config.receiveBufferBytes,
+                 "Kernel receive buffer of each connection in bytes (default: the system's)");
 
   ConnectionScript script;
   std::size_t connection = 0;
@@ -54,7 +56,7 @@ int main(int argc, char** argv) {
   long closedDelay = 0;
   bool neverClosed = false;
   std::optional<std::size_t> silentAfterBlocks, errorAfterBlocks, errorStringAfterBlocks, malformedAfterBlocks,
-      nonObjectAfterBlocks, oversizedAfterBlocks, closeAfterBlocks, dropAfterBlocks;
+      nonObjectAfterBlocks, oversizedAfterBlocks, closeAfterBlocks, dropAfterBlocks, stopReadingAfterBlocks;
   std::optional<long> silentAfterMs, closeAfterMs;
   std::string errorMessage = "emulated server error";
   std::uint16_t closeCode = 1000;
@@ -95,6 +97,9 @@ int main(int argc, char** argv) {
   app.add_option("--close-after-blocks", closeAfterBlocks, "Close after N audio blocks")->group(behaviour);
   app.add_option("--close-after-ms", closeAfterMs, "Close MS after the upgrade")->group(behaviour);
   app.add_option("--drop-after-blocks", dropAfterBlocks, "Drop the TCP connection after N blocks")->group(behaviour);
+  app.add_option("--stop-reading-after-blocks", stopReadingAfterBlocks,
+                 "Read nothing more after N audio blocks: a stalled uplink (see --receive-buffer)")
+      ->group(behaviour);
   app.add_option("--refuse-upgrade", refuseUpgrade, "Answer the upgrade with this HTTP status")->group(behaviour);
   app.add_option("--models-status", modelsStatus, "Fixed status of the models endpoint (e.g. 401, 403, 500, 204)")
       ->group("Key check");
@@ -131,6 +136,7 @@ int main(int argc, char** argv) {
   afterBlocks(silentAfterBlocks, Action::goSilent());
   afterBlocks(closeAfterBlocks, Action::close(closeCode));
   afterBlocks(dropAfterBlocks, Action::drop());
+  afterBlocks(stopReadingAfterBlocks, Action::stopReading());
   if (silentAfterMs) script.at(Trigger::afterTime(Milliseconds(*silentAfterMs)), Action::goSilent());
   if (closeAfterMs) script.at(Trigger::afterTime(Milliseconds(*closeAfterMs)), Action::close(closeCode));
   if (closeAtConnect) script.at(Trigger::atAccept(), Action::close(closeCode));
