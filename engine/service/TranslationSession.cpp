@@ -57,6 +57,10 @@ struct TranslationSession::Connection {
   bool created = false;     // "session.created" arrived
   bool configured = false;  // "session.update" sent (direct path)
   Timer readyTimer;         // gives up on a connection that never becomes ready
+  // An episode of dropping audio for a slow uplink is this connection's: a
+  // reconnect starts without one, so the next connection's is reported too.
+  bool audioBacklog = false;
+  std::uint64_t backlogDropped = 0;
 };
 
 std::string TranslationSession::endpoint() { return ServiceEndpoints::realtimeEndpoint(); }
@@ -212,9 +216,12 @@ void TranslationSession::open(const std::string& reason) {
       if (self && target && !target->cancelled) self->handleFailure(target, failure);
     });
   };
-  handlers.onAudioBacklog = [ref = queue_->ref(), weak = weak_from_this()](AudioBacklog backlog) {
-    ref.post([weak, backlog] {
-      if (auto self = weak.lock()) self->handleAudioBacklog(backlog);
+  handlers.onAudioBacklog = [ref = queue_->ref(), weak = weak_from_this(),
+                             weakConnection = std::weak_ptr<Connection>(connection)](AudioBacklog backlog) {
+    ref.post([weak, weakConnection, backlog] {
+      auto self = weak.lock();
+      auto target = weakConnection.lock();
+      if (self && target) self->handleAudioBacklog(*target, backlog);
     });
   };
   // Base64 makes four bytes of every three.
@@ -381,18 +388,19 @@ void TranslationSession::sendAudio(const std::vector<uint8_t>& pcm16) {
   if (!active_->cancelled) active_->task->sendAudio(RealtimeProtocol::appendAudio(pcm16));
 }
 
-void TranslationSession::handleAudioBacklog(const AudioBacklog& backlog) {
+void TranslationSession::handleAudioBacklog(Connection& connection, const AudioBacklog& backlog) {
   if (!backlog.dropping) {
-    if (!audioBacklog_) return;
-    audioBacklog_ = false;
+    if (!connection.audioBacklog) return;
+    connection.audioBacklog = false;
     Log::info([&] {
-      return prefix_ + fmt::format("uplink caught up; {} audio blocks were dropped", std::exchange(backlogDropped_, 0));
+      return prefix_ + fmt::format("uplink caught up; {} audio blocks were dropped",
+                                   std::exchange(connection.backlogDropped, 0));
     });
     return;
   }
   droppedAudioBlocks_.fetch_add(backlog.droppedMessages, std::memory_order_relaxed);
-  backlogDropped_ += backlog.droppedMessages;
-  if (std::exchange(audioBacklog_, true)) return;
+  connection.backlogDropped += backlog.droppedMessages;
+  if (std::exchange(connection.audioBacklog, true)) return;
   Log::warn([&] {
     return prefix_ + fmt::format("uplink too slow for the audio: dropping queued audio older than {:.0f}s",
                                  queuedAudioSeconds);

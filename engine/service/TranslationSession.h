@@ -125,7 +125,7 @@ class TranslationSession : public std::enable_shared_from_this<TranslationSessio
   void handleUpdated(const ConnectionPtr& connection);
   void handleClosed(const ConnectionPtr& connection);
   void handleFailure(const ConnectionPtr& connection, const WebSocketFailure& failure);
-  void handleAudioBacklog(const AudioBacklog& backlog);
+  void handleAudioBacklog(Connection& connection, const AudioBacklog& backlog);
   void handleVerdict(const OpenAIAuth::Verdict& verdict);
   void noteMessage(const std::string& type);
   void scheduleRotation(const Connection& connection);
@@ -164,8 +164,6 @@ class TranslationSession : public std::enable_shared_from_this<TranslationSessio
   TimePoint lastAppendAt_;
   TimePoint appendStreakStartedAt_;
   TimePoint lastMessageAt_;
-  bool audioBacklog_ = false;       // dropping audio for a slow uplink
-  std::uint64_t backlogDropped_ = 0;  // in the current episode
   int closesInFlight_ = 0;          // close handshakes not yet over
   bool closeWaitOver_ = false;
   Timer closeWait_;

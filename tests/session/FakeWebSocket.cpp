@@ -63,6 +63,16 @@ void FakeConnection::fail(const std::string& description, std::optional<uint16_t
   handlers.onFailure(WebSocketFailure{description, closeCode});
 }
 
+void FakeConnection::reportBacklog(AudioBacklog backlog) {
+  std::function<void(AudioBacklog)> report;
+  {
+    std::lock_guard guard(mutex_);
+    report = handlers_.onAudioBacklog;
+  }
+  ASSERT_TRUE(report) << "connection was never started";
+  report(backlog);
+}
+
 bool FakeConnection::started() const {
   std::lock_guard guard(mutex_);
   return started_;

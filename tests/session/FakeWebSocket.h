@@ -30,6 +30,7 @@ class FakeConnection final : public WebSocketConnection {
   // Server side.
   void receive(const std::string& message);
   void fail(const std::string& description, std::optional<uint16_t> closeCode = std::nullopt);
+  void reportBacklog(AudioBacklog backlog);
 
   const HttpRequest& request() const { return request_; }
   std::size_t maxMessageBytes() const { return maxMessageBytes_; }

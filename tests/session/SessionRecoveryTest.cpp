@@ -130,6 +130,24 @@ TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietly) {
   EXPECT_EQ(h.client->count(), 2u);
 }
 
+// A slow uplink's episode is its connection's: after a reconnect, the new
+// connection's backlog is reported again, and every dropped block counts.
+TEST(SessionRecovery, ASlowUplinkIsReportedAgainOnTheNextConnection) {
+  SessionHarness h;
+  auto first = h.startLive("sess_a");
+  first->reportBacklog({true, 3});
+  h.settle();
+  h.closed(*first);
+  h.advance(1.0);
+  auto second = h.makeReady("sess_b");
+  second->reportBacklog({true, 2});
+  second->reportBacklog({false, 0});
+  h.settle();
+  EXPECT_EQ(h.log.count("uplink too slow for the audio"), 2u);
+  EXPECT_TRUE(h.log.contains("uplink caught up; 2 audio blocks were dropped"));
+  EXPECT_EQ(h.session->droppedAudioBlocks(), 5u);
+}
+
 // Only the loss of the live connection is a disconnection: the owner would
 // otherwise show a healthy stream as reconnecting until the next rotation.
 TEST(SessionRecovery, FailureOfADrainingConnectionOrAReplacementChangesNothing) {
