@@ -117,9 +117,13 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
     wake.notify_all();
   }
 
+  // A task still running counts as work due now: it may yet post to a queue
+  // a manual clock has already found idle, so the clock must look again.
   std::optional<TimePoint> nextDeadline() override {
     std::lock_guard guard(mutex);
-    if (stopped || entries.empty()) return std::nullopt;
+    if (stopped) return std::nullopt;
+    if (running) return clock->now();
+    if (entries.empty()) return std::nullopt;
     return entries.begin()->first.due;
   }
 
