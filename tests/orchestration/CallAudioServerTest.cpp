@@ -139,7 +139,8 @@ TEST(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
   ASSERT_TRUE(theyHear->start() && userHears->start());
   ASSERT_TRUE(call->start());
   ASSERT_TRUE(eventually([&] { return call->state() == TranslatorState{TranslatorStates::Live{}}; }));
-  const auto file = std::filesystem::temp_directory_path() / "oskel-call-on-server.wav";
+  const test::TempFolder folder;  // a fixed name would collide with another checkout's run
+  const auto file = folder / "call.wav";
   ASSERT_TRUE(call->startRecording(file));
   ASSERT_TRUE(theyPlay->start() && userSays->start());
 
@@ -172,7 +173,6 @@ TEST(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
   }
   ASSERT_TRUE(recorded);
   const auto stereo = readStereo(file);
-  std::filesystem::remove(file);
   ASSERT_GT(stereo.left.size(), 48000u);
   // Half a second before the end, away from the padding of the last flush.
   auto channel = [](const std::vector<int16_t>& samples, double voice, double own) {

@@ -209,7 +209,8 @@ TEST_F(Orchestrators, VoiceOverGoesOnlyWhereItsDirectionsSayAndTheSummaryDescrib
 TEST_F(Orchestrators, ARecordingHoldsWhatEachSideHeardInItsOwnChannel) {
   auto call = make<Translator>();
   ASSERT_TRUE(call->start());
-  const auto path = std::filesystem::temp_directory_path() / "oskel-orchestrators-recording.wav";
+  const test::TempFolder folder;
+  const auto path = folder / "call.wav";
   ASSERT_TRUE(call->startRecording(path));
   EXPECT_TRUE(call->isRecording());
   call->incoming().enterPassthrough();  // the other party's audio reaches the user's speaker unchanged
@@ -228,7 +229,6 @@ TEST_F(Orchestrators, ARecordingHoldsWhatEachSideHeardInItsOwnChannel) {
   ASSERT_FALSE(file.right.empty());
   EXPECT_EQ(*std::ranges::max_element(file.left), 0);  // nothing was translated for the other party
   EXPECT_GT(*std::ranges::max_element(file.right), 6000);  // their voice, played through to the user
-  std::filesystem::remove(path);
   call->stop(true, {});
   clock->advanceSeconds(4.0);
   clock->settle();
