@@ -21,27 +21,33 @@ run_suite() {
 
 # Tests that need a real audio server ("audio-server" label) run apart, on
 # private headless servers (scripts/audio-servers.sh), never on the user's own.
-# A failed test gets one rerun, for PipeWire's sake: now and then a gap in the
-# audio (tone frequency or level off) fails a tone test. Measured with the
-# pipeline tone test alone, settings interleaved, at load 0.5 to 2: 4 of 90
-# failed with the engine's buffering (20 ms playback target, 5 ms requests,
-# 10 ms capture fragment), 3 of 40 with a 30 ms target, 2 of 25 with a 5 ms
-# fragment: none of them helps. Whole-suite runs under `nice -n 19` at load 6
-# to 10 failed 10 times in 11, so the gaps follow the CPU our client threads
-# get: the private server's data threads run SCHED_FIFO 88 (nice -11 for the
-# rest) while libpulse's thread in the engine, which must answer every 5.3 ms
-# (the 256-frame quantum our 20 ms/5 ms playback request selects), runs at
-# normal priority, as on a desktop. Loopback latency there
-# (build/bench/audio/bench_audio_server, Arg 20): median 26.8 ms; a 5 ms
-# capture fragment gives 21.4 ms but was not kept without a measured gain in
-# gaps.
+# Failed tests get one rerun on a fresh server, for causes outside our code
+# measured over 50 whole-suite runs on PipeWire 0.3.65 (interleaved with 50
+# runs that refused the engine's real-time request, at load 1 to 4.6):
+# - pipewire-pulse itself crashes now and then when an echo canceller is
+#   unloaded (segfault in pw_stream_dequeue_buffer/pw_stream_queue_buffer on a
+#   null stream; every later test then finds no server, so the rerun needs a
+#   new one): 1 run in 50, and 7 in 50 when our client thread is not
+#   real-time;
+# - a gap in the audio (a tone's level off) fails a tone test: 1 run in 50.
+# The engine's part is done: libpulse's IO thread asks for SCHED_FIFO (granted
+# here, and on desktops that allow it), and the playback buffering was
+# measured not to matter (20 ms target, 5 ms requests and 10 ms capture
+# fragment against 30 ms and 5 ms: no measurable difference in gaps).
 audio_server_tests() {
-  local dir=$1
+  local dir=$1 failed
   shift
+  failed="$dir/Testing/Temporary/LastTestsFailed.log"
   for server in "$@"; do
     stage "audio-server tests on $server ($dir)"
+    rm -f "$failed"
     bash scripts/audio-servers.sh run "$server" -- \
-      ctest --test-dir "$dir" --output-on-failure --repeat until-pass:2 -L audio-server || status=1
+      ctest --test-dir "$dir" --output-on-failure -L audio-server && continue
+    # No list of failed tests means the server or ctest failed: no rerun.
+    if [ ! -s "$failed" ]; then status=1; continue; fi
+    stage "rerunning the failed audio-server tests on a fresh $server server"
+    bash scripts/audio-servers.sh run "$server" -- \
+      ctest --test-dir "$dir" --output-on-failure --rerun-failed || status=1
   done
 }
 
