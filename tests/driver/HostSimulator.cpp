@@ -202,17 +202,6 @@ OSStatus HostSimulator::getData(AudioObjectID object, AudioObjectPropertySelecto
   return call().GetPropertyData(driver_, object, 0, &address, qualifierSize, qualifier, capacity, &written, data);
 }
 
-PropertyRead<std::string> HostSimulator::getString(AudioObjectID object, AudioObjectPropertySelector selector,
-                                                   AudioObjectPropertyScope scope) const {
-  const auto string = get<CFStringRef>(object, selector, scope);
-  if (!string) return {string.status, {}};
-  char text[512] = {};
-  const bool converted = CFStringGetCString(*string, text, sizeof text, kCFStringEncodingUTF8) != 0;
-  CFRelease(*string);
-  if (!converted) return {kAudioHardwareUnspecifiedError, {}};
-  return {0, text};
-}
-
 AudioObjectID HostSimulator::translateUID(const char* uid) const {
   CFStringRef qualifier = CFStringCreateWithCString(nullptr, uid, kCFStringEncodingUTF8);
   AudioObjectID device = 0xDEADBEEF;

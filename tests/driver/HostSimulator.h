@@ -36,14 +36,13 @@ inline constexpr AudioObjectPropertyScope kGlobal = kAudioObjectPropertyScopeGlo
 inline constexpr AudioObjectPropertyScope kInput = kAudioObjectPropertyScopeInput;
 inline constexpr AudioObjectPropertyScope kOutput = kAudioObjectPropertyScopeOutput;
 
-// The four-character code of a selector, scope, class or status, built from its text.
+// The four-character code of a selector, scope or class, built from its text.
 constexpr UInt32 fourCC(std::string_view code) {
   return (static_cast<UInt32>(static_cast<unsigned char>(code[0])) << 24) |
          (static_cast<UInt32>(static_cast<unsigned char>(code[1])) << 16) |
          (static_cast<UInt32>(static_cast<unsigned char>(code[2])) << 8) |
          static_cast<UInt32>(static_cast<unsigned char>(code[3]));
 }
-constexpr OSStatus status(std::string_view code) { return static_cast<OSStatus>(fourCC(code)); }
 
 struct LogLine {
   uint8_t level;
@@ -146,9 +145,6 @@ class HostSimulator {
     read.status = getData(object, selector, scope, sizeof read.data, &read.data, written);
     return read;
   }
-  // Reads a string property and releases the string, as a client must.
-  PropertyRead<std::string> getString(AudioObjectID object, AudioObjectPropertySelector selector,
-                                                 AudioObjectPropertyScope scope = kGlobal) const;
   AudioObjectID translateUID(const char* uid) const;
   OSStatus setData(AudioObjectID object, AudioObjectPropertySelector selector, UInt32 size, const void* data,
                    AudioObjectPropertyScope scope = kGlobal) const;
@@ -206,7 +202,6 @@ class DeviceIOThread {
 
   Float64 inputTime() const { return cycleTime_ - bufferFrames_; }
   Float64 outputTime() const { return cycleTime_ + bufferFrames_; }
-  UInt32 bufferFrames() const { return bufferFrames_; }
 
   // Begins a cycle for the clients: time stamp, will-do and begin calls.
   OSStatus beginCycle(std::span<const UInt32> clients);

@@ -32,17 +32,14 @@ TEST(DriverFactory, HandsOutTheDriverOnlyForThePlugInType) {
   EXPECT_EQ(lines[0].level, OS_LOG_TYPE_DEFAULT);
   EXPECT_EQ(lines[0].subsystem, "com.brindlework.oskelaudio");
   EXPECT_EQ(lines[0].category, "driver");
-}
 
-TEST(DriverFactory, AnUnknownTypeWithEqualBytesStillCounts) {
-  HostSimulator host;
   // A UUID made at run time, not the interned constant: compared by value.
   CFUUIDRef type = CFUUIDCreateFromUUIDBytes(nullptr, CFUUIDGetUUIDBytes(kAudioServerPlugInTypeUUID));
   EXPECT_NE(loadFreshDriverModule()(nullptr, type), nullptr);
   CFRelease(type);
 }
 
-TEST(DriverCOM, QueryInterfaceAnswersIUnknownAndTheDriverInterfaceOnly) {
+TEST(DriverCOM, QueryInterfaceAnswersIUnknownAndTheDriverInterfaceOnlyAndCountsNeverGoNegative) {
   HostSimulator host;
   const auto driver = host.driver();
   const auto& table = host.call();
@@ -62,33 +59,39 @@ TEST(DriverCOM, QueryInterfaceAnswersIUnknownAndTheDriverInterfaceOnly) {
   AudioServerPlugInDriverInterface* impostor = *driver;  // same table, different reference
   EXPECT_EQ(table.QueryInterface(&impostor, CFUUIDGetUUIDBytes(IUnknownUUID), &out), kBadPointer);
   EXPECT_EQ(table.QueryInterface(driver, CFUUIDGetUUIDBytes(IUnknownUUID), nullptr), kBadPointer);
-}
 
-TEST(DriverCOM, ReferenceCountNeverGoesBelowZero) {
-  HostSimulator host;
-  const auto driver = host.driver();
-  const auto& table = host.call();
+  // The reference count never goes below zero.
   ULONG count = table.AddRef(driver);
   while (count > 0) count = table.Release(driver);
   EXPECT_EQ(table.Release(driver), 0u);
   EXPECT_EQ(table.AddRef(driver), 1u);
-
-  AudioServerPlugInDriverInterface* impostor = *driver;
   EXPECT_EQ(table.AddRef(&impostor), 0u);
   EXPECT_EQ(table.Release(&impostor), 0u);
   EXPECT_EQ(table.Release(driver), 0u);
 }
 
-TEST(DriverInitialize, LogsEachDeviceWithItsObjectIDs) {
-  HostSimulator host;
-  host.clearLog();
-  ASSERT_EQ(host.initialize(), 0);
-  EXPECT_TRUE(host.logged("OskelAudio: initialize: device Oskel Microphone id=2 in=3 out=4"));
-  EXPECT_TRUE(host.logged("OskelAudio: initialize: device Oskel Speaker id=12 in=13 out=14"));
-  EXPECT_EQ(host.call().Initialize(host.driver(), nullptr), kAudioHardwareIllegalOperationError);
-}
+TEST(DriverInitialize, LogsEachDeviceAndSurvivesAllocationFailures) {
+  const auto frames = rampFrames(64, 1.0f);
+  std::vector<float> heard(frames.size(), 7.0f);
+  {
+    HostSimulator host;
+    OskelCompat_FailAllocations(1, 1);  // the microphone's ring succeeds, its lap tags fail
+    EXPECT_EQ(host.initialize(), kAudioHardwareUnspecifiedError);
+    OskelCompat_FailAllocations(0, 0);
+    EXPECT_EQ(host.writeAt(kMicrophone, 0, frames), 0);
+    EXPECT_EQ(host.readAt(kMicrophone, 0, heard), 0);
+    EXPECT_TRUE(allZero(heard)) << "no half ring";
 
-TEST(DriverInitialize, RingAllocationFailureStopsAtTheFailingDevice) {
+    // A later Initialize that gets its memory brings the device back.
+    host.clearLog();
+    ASSERT_EQ(host.initialize(), 0);
+    EXPECT_TRUE(host.logged("OskelAudio: initialize: device Oskel Microphone id=2 in=3 out=4"));
+    EXPECT_TRUE(host.logged("OskelAudio: initialize: device Oskel Speaker id=12 in=13 out=14"));
+    EXPECT_EQ(host.writeAt(kMicrophone, 0, frames), 0);
+    EXPECT_EQ(host.readAt(kMicrophone, 0, heard), 0);
+    EXPECT_EQ(heard, frames);
+    EXPECT_EQ(host.call().Initialize(host.driver(), nullptr), kAudioHardwareIllegalOperationError);
+  }
   HostSimulator host;
   host.clearLog();
   OskelCompat_FailAllocations(2, 1);  // the microphone gets its ring and tags, the speaker does not
@@ -103,32 +106,11 @@ TEST(DriverInitialize, RingAllocationFailureStopsAtTheFailingDevice) {
   EXPECT_EQ(lines.back().level, OS_LOG_TYPE_ERROR);
 
   // Without a ring the device stays usable: writes vanish, reads are silent.
-  const auto frames = rampFrames(64, 1.0f);
-  std::vector<float> heard(frames.size(), 7.0f);
   EXPECT_EQ(host.writeAt(kSpeaker, 100, frames), 0);
   EXPECT_EQ(host.readAt(kSpeaker, 100, heard), 0);
   EXPECT_TRUE(allZero(heard));
   EXPECT_EQ(host.writeAt(kMicrophone, 100, frames), 0);
   EXPECT_EQ(host.readAt(kMicrophone, 100, heard), 0);
-  EXPECT_EQ(heard, frames);
-}
-
-TEST(DriverInitialize, TagsAllocationFailureLeavesNoHalfRing) {
-  HostSimulator host;
-  OskelCompat_FailAllocations(1, 1);  // the microphone's ring succeeds, its lap tags fail
-  EXPECT_EQ(host.initialize(), kAudioHardwareUnspecifiedError);
-  OskelCompat_FailAllocations(0, 0);
-
-  const auto frames = rampFrames(64, 1.0f);
-  std::vector<float> heard(frames.size(), 7.0f);
-  EXPECT_EQ(host.writeAt(kMicrophone, 0, frames), 0);
-  EXPECT_EQ(host.readAt(kMicrophone, 0, heard), 0);
-  EXPECT_TRUE(allZero(heard));
-
-  // A later Initialize that gets its memory brings the device back.
-  ASSERT_EQ(host.initialize(), 0);
-  EXPECT_EQ(host.writeAt(kMicrophone, 0, frames), 0);
-  EXPECT_EQ(host.readAt(kMicrophone, 0, heard), 0);
   EXPECT_EQ(heard, frames);
 }
 
@@ -161,8 +143,9 @@ TEST_F(DriverTestFixture, ClientsAreLoggedWithPidAndBundle) {
   EXPECT_EQ(host.log().size(), before);
 }
 
-// Every entry point compares the reference itself, not the table it points at.
-TEST_F(DriverTestFixture, ForeignDriverReferenceIsRejectedEverywhere) {
+// Every entry point compares the reference itself, not the table it points at,
+// and those that take a device check that they got one.
+TEST_F(DriverTestFixture, ForeignDriverReferencesAndNonDevicesAreRejected) {
   AudioServerPlugInDriverInterface* copy = *host.driver();
   const AudioServerPlugInDriverRef foreign = &copy;
   const auto& t = host.call();
@@ -199,18 +182,9 @@ TEST_F(DriverTestFixture, ForeignDriverReferenceIsRejectedEverywhere) {
   EXPECT_EQ(t.EndIOOperation(foreign, kMicrophone, 1, kAudioServerPlugInIOOperationReadInput, 2, &cycle), bad);
   // Nothing happened on the way.
   EXPECT_EQ(host.get<UInt32>(kMicrophone, kAudioDevicePropertyDeviceIsRunning).value(), 0u);
-}
 
-// Calls that take a device refuse the plug-in, streams and unknown objects.
-TEST_F(DriverTestFixture, DeviceEntryPointsRefuseEverythingButDevices) {
-  const auto& t = host.call();
+  // Calls that take a device refuse the plug-in, streams and unknown objects.
   const auto d = host.driver();
-  Boolean flag = 0;
-  Float64 sampleTime = 0;
-  UInt64 hostTime = 0, seed = 0;
-  AudioServerPlugInIOCycleInfo cycle{};
-  float frames[4] = {};
-  const OSStatus bad = kAudioHardwareBadObjectError;
   for (AudioObjectID object : {kPlugIn, kMicrophoneInput, kSpeakerOutput, AudioObjectID{0}, AudioObjectID{5},
                                AudioObjectID{99}, AudioObjectID{0xFFFFFFFF}}) {
     SCOPED_TRACE(object);

@@ -19,7 +19,7 @@ constexpr OSStatus kIllegal = kAudioHardwareIllegalOperationError;
 constexpr OSStatus kUnknown = kAudioHardwareUnknownPropertyError;
 constexpr OSStatus kBadSize = kAudioHardwareBadPropertySizeError;
 
-TEST_F(PropertiesTest, ListsAreCutToWholeEntries) {
+TEST_F(PropertiesTest, ListsAreCutToWholeEntriesAndFixedValuesNeedTheirWholeSize) {
   std::array<AudioObjectID, 4> ids{};
   UInt32 written = 99;
   EXPECT_EQ(host.getData(kPlugIn, kAudioPlugInPropertyDeviceList, kGlobal, 4, ids.data(), written), 0);
@@ -46,11 +46,9 @@ TEST_F(PropertiesTest, ListsAreCutToWholeEntries) {
             0);
   EXPECT_EQ(written, 16u);
   EXPECT_EQ(ranges[0].mMinimum, 44100.0);
-}
 
-TEST_F(PropertiesTest, FixedValuesNeedTheirWholeSize) {
+  // Fixed values need their whole size.
   UInt32 value = 0;
-  UInt32 written = 0;
   EXPECT_EQ(host.getData(kPlugIn, kAudioObjectPropertyClass, kGlobal, 3, &value, written), kBadSize);
   Float64 rate = 0;
   EXPECT_EQ(host.getData(kMicrophone, kAudioDevicePropertyNominalSampleRate, kGlobal, 4, &rate, written), kBadSize);
