@@ -16,13 +16,20 @@ std::vector<float> ramp(int n, float start = 1.0f) {
   return v;
 }
 
-TEST(FloatRingBuffer, CapacityBelowOneBecomesOne) {
+TEST(FloatRingBuffer, CapacityBelowOneBecomesOneAndAShortReadZeroFillsTheTail) {
   for (int64_t requested : {0, -7}) {
     FloatRingBuffer ring(requested);
     EXPECT_EQ(ring.capacity(), 1);
     ring.write(ramp(3));
     EXPECT_EQ(ring.drain(10), std::vector<float>{3.0f});
   }
+  FloatRingBuffer ring(8);
+  ring.write(ramp(2));
+  std::vector<float> out(5, 42.0f);
+  EXPECT_EQ(ring.read(out), 2);
+  EXPECT_EQ(out, (std::vector<float>{1, 2, 0, 0, 0}));
+  EXPECT_EQ(ring.read(nullptr, 5), 0);
+  EXPECT_EQ(ring.read(out.data(), 0), 0);
 }
 
 TEST(FloatRingBuffer, OverflowKeepsTheNewestAndCountsOnlyStoredSamplesDropped) {
@@ -50,16 +57,6 @@ TEST(FloatRingBuffer, WrapsAroundTheEndOfTheStoreInOrder) {
     ASSERT_EQ(ring.read(out), 3);
     for (float x : out) EXPECT_EQ(x, expected++);
   }
-}
-
-TEST(FloatRingBuffer, ShortReadZeroFillsTheTail) {
-  FloatRingBuffer ring(8);
-  ring.write(ramp(2));
-  std::vector<float> out(5, 42.0f);
-  EXPECT_EQ(ring.read(out), 2);
-  EXPECT_EQ(out, (std::vector<float>{1, 2, 0, 0, 0}));
-  EXPECT_EQ(ring.read(nullptr, 5), 0);
-  EXPECT_EQ(ring.read(out.data(), 0), 0);
 }
 
 TEST(FloatRingBuffer, SkipClearAndDrainBookkeeping) {

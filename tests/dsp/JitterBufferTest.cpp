@@ -16,7 +16,7 @@ bool allZero(const std::vector<float>& v) {
   return true;
 }
 
-TEST(JitterBuffer, ParametersAreClamped) {
+TEST(JitterBuffer, ParametersAreClampedAndClearStopsPlayout) {
   JitterBuffer negative(100, -5, 10);
   EXPECT_EQ(negative.prefill(), 0);
   EXPECT_EQ(negative.maxDepth(), 10);
@@ -24,6 +24,15 @@ TEST(JitterBuffer, ParametersAreClamped) {
   EXPECT_EQ(tooShallow.maxDepth(), 41);
   JitterBuffer below(100, 40, 3);
   EXPECT_EQ(below.maxDepth(), 41);
+
+  JitterBuffer jitter(1000, 10, 100);
+  jitter.write(filled(50, 1.0f));
+  std::vector<float> out(5);
+  EXPECT_EQ(jitter.read(out), 5);
+  jitter.clear();
+  EXPECT_FALSE(jitter.started());
+  jitter.write(filled(9, 1.0f));
+  EXPECT_EQ(jitter.read(out), 0);
 }
 
 TEST(JitterBuffer, StaysSilentUntilPrefillThenPlaysOnTheSameRead) {
@@ -67,17 +76,6 @@ TEST(JitterBuffer, TrimsBackToPrefillWhenTooDeep) {
   EXPECT_EQ(jitter.droppedFrames(), 5520);
   EXPECT_EQ(out[0], 5520.0f);  // the newest 480 remained
   EXPECT_EQ(jitter.available(), 380);
-}
-
-TEST(JitterBuffer, ClearStopsPlayout) {
-  JitterBuffer jitter(1000, 10, 100);
-  jitter.write(filled(50, 1.0f));
-  std::vector<float> out(5);
-  EXPECT_EQ(jitter.read(out), 5);
-  jitter.clear();
-  EXPECT_FALSE(jitter.started());
-  jitter.write(filled(9, 1.0f));
-  EXPECT_EQ(jitter.read(out), 0);
 }
 
 }  // namespace

@@ -18,18 +18,20 @@ std::vector<float> run(LinearResampler& r, const std::vector<float>& input) {
   return out;
 }
 
-TEST(LinearResampler, DecimatesAcrossBlocksFromThePreviousSample) {
-  LinearResampler r(48000, 24000);
-  EXPECT_EQ(run(r, {1, 2, 3, 4}), (std::vector<float>{0, 2}));
-  EXPECT_EQ(r.position(), 0.0);
-  EXPECT_EQ(r.previous(), 4.0f);
-  EXPECT_EQ(run(r, {5, 6, 7, 8}), (std::vector<float>{4, 6}));
-}
+TEST(LinearResampler, InterpolatesFromThePreviousSampleAcrossBlocksUntilReset) {
+  LinearResampler down(48000, 24000);
+  EXPECT_EQ(run(down, {1, 2, 3, 4}), (std::vector<float>{0, 2}));
+  EXPECT_EQ(down.position(), 0.0);
+  EXPECT_EQ(down.previous(), 4.0f);
+  EXPECT_EQ(run(down, {5, 6, 7, 8}), (std::vector<float>{4, 6}));
 
-TEST(LinearResampler, InterpolatesWhenUpsampling) {
-  LinearResampler r(24000, 48000);
-  EXPECT_EQ(run(r, {1, 1}), (std::vector<float>{0, 0.5f, 1, 1}));
-  EXPECT_EQ(r.position(), 0.0);
+  LinearResampler up(24000, 48000);
+  EXPECT_EQ(run(up, {1, 1}), (std::vector<float>{0, 0.5f, 1, 1}));
+  EXPECT_EQ(up.position(), 0.0);
+  run(up, {1, 1, 1});
+  up.reset();  // forgets the last block
+  EXPECT_EQ(run(up, {1, 1}), (std::vector<float>{0, 0.5f, 1, 1}));
+  EXPECT_EQ(up.position(), 0.0);
 }
 
 TEST(LinearResampler, OutputSpaceAndIdentity) {
@@ -47,14 +49,6 @@ TEST(LinearResampler, OutputSpaceAndIdentity) {
   LinearResampler almost(44100, 44100.0001);
   EXPECT_FALSE(almost.isIdentity());
   EXPECT_EQ(run(almost, {0.5f, 0.5f})[0], 0.0f);  // interpolated from the (zero) previous sample
-}
-
-TEST(LinearResampler, ResetForgetsTheLastBlock) {
-  LinearResampler r(24000, 48000);
-  run(r, {1, 1, 1});
-  r.reset();
-  EXPECT_EQ(run(r, {1, 1}), (std::vector<float>{0, 0.5f, 1, 1}));
-  EXPECT_EQ(r.position(), 0.0);
 }
 
 // Whatever the block sizes, the stream is the same as one long block, and the

@@ -9,19 +9,14 @@ namespace {
 
 using T = SilenceGate::Transition;
 
-TEST(SilenceGate, ClosesAfterTheHoldMeasuredFromTheFirstBlock) {
+TEST(SilenceGate, ClosesAfterTheHoldMeasuredFromTheFirstBlockAndOpensOnlyAboveTheThreshold) {
   SilenceGate gate(-50, 30);
   for (double t = 0; t < 30; t += 0.02) ASSERT_EQ(gate.update(-60, wallTimeAt(t)), T::none) << t;
   EXPECT_EQ(gate.update(-60, wallTimeAt(30.0)), T::closed);
   EXPECT_TRUE(gate.isClosed());
   EXPECT_EQ(gate.update(-60, wallTimeAt(31.0)), T::none);  // reported once
   EXPECT_EQ(gate.closures(), 1);
-}
 
-TEST(SilenceGate, OpensOnlyAboveTheThreshold) {
-  SilenceGate gate(-50, 30);
-  gate.update(-60, wallTimeAt(0));
-  gate.update(-60, wallTimeAt(30));
   EXPECT_EQ(gate.update(-50.0f, wallTimeAt(31)), T::none);
   EXPECT_EQ(gate.update(NAN, wallTimeAt(32)), T::none);
   EXPECT_EQ(gate.update(-49.9f, wallTimeAt(33)), T::opened);

@@ -24,12 +24,6 @@ using OpenAIAuth::Verdict;
 
 namespace {
 
-std::unique_ptr<ServiceEmulator> startEmulator(ServiceEmulator::Config config = {}) {
-  auto emulator = ServiceEmulator::start(std::move(config));
-  if (!emulator) throw std::runtime_error(emulator.error());
-  return std::move(*emulator);
-}
-
 struct Outcome {
   Verdict verdict;
   std::thread::id thread;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator/ServiceEmulator.h"
 #include "support/ScopedEnv.h"
 #include "service/WebSocket.h"
 
@@ -45,6 +46,13 @@ class WebSocketProbe {
   };
   std::shared_ptr<State> state_;
 };
+
+// A running emulator, or an exception saying why it could not start.
+inline std::unique_ptr<emulator::ServiceEmulator> startEmulator(emulator::ServiceEmulator::Config config = {}) {
+  auto started = emulator::ServiceEmulator::start(std::move(config));
+  if (!started) throw std::runtime_error(started.error());
+  return std::move(*started);
+}
 
 // "type" of a JSON message, empty when it has none.
 std::string typeOf(const std::string& message);

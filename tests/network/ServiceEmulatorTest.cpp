@@ -15,12 +15,6 @@ using namespace oskel::test;
 
 namespace {
 
-std::unique_ptr<ServiceEmulator> startEmulator() {
-  auto emulator = ServiceEmulator::start();
-  if (!emulator) throw std::runtime_error(emulator.error());
-  return std::move(*emulator);
-}
-
 struct Client {
   std::shared_ptr<WebSocketConnection> connection;
   WebSocketProbe probe;

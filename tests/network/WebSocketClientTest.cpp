@@ -25,12 +25,6 @@ namespace {
 
 constexpr std::size_t messageLimit = 4194304;
 
-std::unique_ptr<ServiceEmulator> startEmulator(ServiceEmulator::Config config = {}) {
-  auto emulator = ServiceEmulator::start(std::move(config));
-  if (!emulator) throw std::runtime_error(emulator.error());
-  return std::move(*emulator);
-}
-
 ServiceEmulator::Config tlsConfig(std::vector<std::string> names = {"127.0.0.1", "localhost"}) {
   ServiceEmulator::Config config;
   config.tls = true;

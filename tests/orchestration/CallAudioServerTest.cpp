@@ -90,9 +90,8 @@ TEST(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
   const auto defaultInput = host->defaultDevice(AudioScope::input);
   const auto defaultOutput = host->defaultDevice(AudioScope::output);
 
-  auto emulator = emulator::ServiceEmulator::start();
-  ASSERT_TRUE(emulator) << emulator.error();
-  ScopedEnvironment origin("OSKEL_OPENAI_API", (*emulator)->httpOrigin());
+  auto emulator = startEmulator();
+  ScopedEnvironment origin("OSKEL_OPENAI_API", emulator->httpOrigin());
   TranscriptConsole quiet([](std::string_view) {});
 
   using Direction = AudioDevices::Direction;
@@ -263,15 +262,14 @@ TEST(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesA
   if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
   auto connected = PulseAudioHost::connect();
   ASSERT_TRUE(connected) << connected.error().description();
-  auto emulator = emulator::ServiceEmulator::start();
-  ASSERT_TRUE(emulator) << emulator.error();
+  auto emulator = startEmulator();
   const auto file = std::filesystem::temp_directory_path() / fmt::format("oskel-call-cli-{}.wav", getpid());
   const std::vector<std::string> call{"call", "--me", "en", "--them", "es", "--record", file.string()};
   {
-    Terminal missing(call, (*emulator)->httpOrigin(), "sk-test");
+    Terminal missing(call, emulator->httpOrigin(), "sk-test");
     EXPECT_TRUE(missing.shows("Add them with: oskel devices --install-loopback"));
     EXPECT_EQ(missing.exitStatus(), 1);
-    Terminal unknown({"in-person", "--me", "en", "--them", "xx"}, (*emulator)->httpOrigin(), "sk-test");
+    Terminal unknown({"in-person", "--me", "en", "--them", "xx"}, emulator->httpOrigin(), "sk-test");
     EXPECT_TRUE(unknown.shows("the service does not translate into \"xx\"; choose one of "));
     EXPECT_EQ(unknown.exitStatus(), 2);
   }
@@ -280,7 +278,7 @@ TEST(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesA
     PulseAudioHost& host;
     ~Cleanup() { (void)LoopbackDevices::remove(host); }
   } cleanup{**connected};
-  Terminal terminal(call, (*emulator)->httpOrigin(), "sk-test");
+  Terminal terminal(call, emulator->httpOrigin(), "sk-test");
   ASSERT_TRUE(terminal.shows("-- live"));
   EXPECT_TRUE(terminal.shows("recording to " + file.string(), true));
   terminal.type("\x03");
@@ -295,10 +293,9 @@ TEST(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresThe
   emulator::ServiceEmulator::Config config;
   config.acceptedKeys = {"sk-good"};
   config.acceptedTokens = {"good"};
-  auto emulator = emulator::ServiceEmulator::start(config);
-  ASSERT_TRUE(emulator) << emulator.error();
+  auto emulator = startEmulator(config);
   {
-    Terminal terminal({"in-person", "--me", "en", "--them", "es"}, (*emulator)->httpOrigin(), "sk-good");
+    Terminal terminal({"in-person", "--me", "en", "--them", "es"}, emulator->httpOrigin(), "sk-good");
     ASSERT_TRUE(terminal.shows("-- live"));
     ASSERT_TRUE(terminal.shows("-- turn: you speaks en", true));
     EXPECT_FALSE(terminal.cooked());
@@ -313,12 +310,12 @@ TEST(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresThe
     EXPECT_TRUE(terminal.cooked());
   }
   // Failing mid-run, after the keys were taken over.
-  Terminal rejected({"in-person", "--me", "en", "--them", "es"}, (*emulator)->httpOrigin(), "sk-bad");
+  Terminal rejected({"in-person", "--me", "en", "--them", "es"}, emulator->httpOrigin(), "sk-bad");
   EXPECT_TRUE(rejected.shows("OpenAI rejected the API key"));
   EXPECT_EQ(rejected.exitStatus(), 1);
   EXPECT_TRUE(rejected.cooked());
   // Signed out by the relay: the conversation ends by itself, and so does the command.
-  const auto origin = (*emulator)->httpOrigin();
+  const auto origin = emulator->httpOrigin();
   Terminal signedOut({"in-person", "--me", "en", "--them", "es"}, {}, {}, {"OSKEL_API=" + origin, "OSKEL_TOKEN=bad"});
   EXPECT_TRUE(signedOut.shows("-- the relay signed you out"));
   EXPECT_TRUE(signedOut.shows("-- idle"));
@@ -331,8 +328,7 @@ TEST(CallOnAudioServer, PlaygroundPlaysTheUsersOwnSpeechBackTranslated) {
   auto connected = PulseAudioHost::connect();
   ASSERT_TRUE(connected) << connected.error().description();
   std::shared_ptr<PulseAudioHost> host = *connected;
-  auto emulator = emulator::ServiceEmulator::start();
-  ASSERT_TRUE(emulator) << emulator.error();
+  auto emulator = startEmulator();
   // The user speaks into the default microphone (the server's test device,
   // whose input records what is played to it).
   const auto microphone = AudioDevices::find(*host, "test_duplex", AudioDevices::Direction::output);
@@ -341,11 +337,11 @@ TEST(CallOnAudioServer, PlaygroundPlaysTheUsersOwnSpeechBackTranslated) {
   Tone voice(440.0, mouth->sampleRate(), 0.3f);
   mouth->setRender([&](std::span<float> frames) { voice.render(frames); });
 
-  Terminal terminal({"playground", "--me", "en", "--them", "es"}, (*emulator)->httpOrigin(), "sk-test");
+  Terminal terminal({"playground", "--me", "en", "--them", "es"}, emulator->httpOrigin(), "sk-test");
   ASSERT_TRUE(terminal.shows("-- live"));
   ASSERT_TRUE(terminal.shows("Say something: you will hear it in es", true));
   ASSERT_TRUE(mouth->start());
-  EXPECT_TRUE(eventually([&] { return (*emulator)->snapshot().totalAudioBytes() > 48000; }));
+  EXPECT_TRUE(eventually([&] { return emulator->snapshot().totalAudioBytes() > 48000; }));
   mouth->stop();
   terminal.type("\x03\x03");  // twice: stop at once
   const int status = terminal.exitStatus();

@@ -308,7 +308,8 @@ TEST(TranslationPipelinePassthrough, ASignedOutSessionRoutesCaptureToPlaybackWit
   EXPECT_EQ(connection->appendedAudio().size(), sent);
 }
 
-TEST(TranslationPipelinePassthrough, EnteringTwiceAnnouncesTwiceButStopsTheSessionOnce) {
+// Entering twice announces twice but stops the session once.
+TEST(TranslationPipelinePassthrough, ResumingStartsAFreshSessionAndTranslationPlaysAgain) {
   PipelineHarness h;
   h.start();
   auto connection = h.live();
@@ -319,13 +320,6 @@ TEST(TranslationPipelinePassthrough, EnteringTwiceAnnouncesTwiceButStopsTheSessi
   EXPECT_EQ(h.log.count("passthrough — capture routed to playback"), 1u);
   const auto types = connection->sentTypes();
   EXPECT_EQ(std::count(types.begin(), types.end(), "session.close"), 1);
-}
-
-TEST(TranslationPipelinePassthrough, ResumingStartsAFreshSessionAndTranslationPlaysAgain) {
-  PipelineHarness h;
-  h.start();
-  h.live();
-  h.pipeline->enterPassthrough();
   h.tick(5, tone(0.1, 48000.0));
   h.pipeline->resumeTranslation();
   h.clock->settle();
@@ -471,15 +465,13 @@ INSTANTIATE_TEST_SUITE_P(UnequalRates, TranslationPipelineRates,
 
 // MARK: Lifecycle
 
-TEST(TranslationPipelineLifecycle, StoppingANeverStartedPipelineCompletesAtOnce) {
-  PipelineHarness h;
-  bool done = false;
-  h.pipeline->stop(4.0, [&] { done = true; });
-  EXPECT_TRUE(done);
-  EXPECT_EQ(h.client->count(), 0u);
-}
-
 TEST(TranslationPipelineLifecycle, StopDrainsTheSessionBeforePlaybackStopsAndThenStaysStopped) {
+  PipelineHarness never;  // a pipeline never started stops at once
+  bool stopped = false;
+  never.pipeline->stop(4.0, [&] { stopped = true; });
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(never.client->count(), 0u);
+
   PipelineHarness h;
   h.start();
   auto connection = h.live();
@@ -514,7 +506,8 @@ TEST(TranslationPipelineLifecycle, AnEndpointStartErrorIsReturnedAndStopStillShu
   EXPECT_EQ(h.host->runningStreams(h.speaker), 0u);
 }
 
-TEST(TranslationPipelineLifecycle, TheStartLineNamesBothEndsAndTheVoiceOver) {
+TEST(TranslationPipelineLifecycle, TheStartLineNamesBothEndsAndALevelLineFollowsEveryTwoSecondsWhileVerbose) {
+  VerboseLog verbose;
   PipelineHarness::Options options;
   options.voiceOverGainDB = -12.0;
   options.voiceOverDuckDB = -24.0;
@@ -522,14 +515,6 @@ TEST(TranslationPipelineLifecycle, TheStartLineNamesBothEndsAndTheVoiceOver) {
   h.start();
   EXPECT_TRUE(h.log.contains("INFO  [en→es] Test Microphone (48000 Hz) -> es -> Test Speaker (48000 Hz), voice-over: "
                              "original at -12 dB, ducked to -24 dB while translating"));
-}
-
-TEST(TranslationPipelineLifecycle, TheLevelLineIsWrittenEveryTwoSecondsWhileVerbose) {
-  VerboseLog verbose;
-  PipelineHarness::Options options;
-  options.voiceOverGainDB = -12.0;
-  PipelineHarness h(options);
-  h.start();
   h.live();
   h.tick(250, tone(1.0, 48000.0, 440.0, 0.1f));  // 5 s
   EXPECT_EQ(h.log.count("] input -23 dBFS, translation buffer 0.00s, voice-over gain -12 dB"), 3u);

@@ -68,7 +68,7 @@ TEST(SessionRecovery, DirectPathWaitsForTheKeyCheckBeforeRetrying) {
   EXPECT_EQ(h.client->count(), 4u);
 }
 
-TEST(SessionRecovery, RejectedKeyEndsTheSession) {
+TEST(SessionRecovery, RejectedKeyEndsTheSessionUnlessItWasStopped) {
   SessionHarness h(TranslationCredential::openai("sk-bad"));
   h.start();
   h.fail(*h.client->last(), "bad handshake");
@@ -86,15 +86,14 @@ TEST(SessionRecovery, RejectedKeyEndsTheSession) {
   h.stop(4.0);
   EXPECT_EQ(h.completions(), 1);
   EXPECT_EQ(h.eventNames().back(), "closed");
-}
 
-TEST(SessionRecovery, VerdictAfterStopIsIgnored) {
-  SessionHarness h(TranslationCredential::openai("sk-bad"));
-  h.start();
-  h.fail(*h.client->last(), "bad handshake");
-  h.stop(4.0);
-  h.answerKeyCheck(0, OpenAIAuth::Rejected{"nope"});
-  EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"disconnected", "closed"}));
+  // A verdict after a stop is ignored.
+  SessionHarness stopped(TranslationCredential::openai("sk-bad"));
+  stopped.start();
+  stopped.fail(*stopped.client->last(), "bad handshake");
+  stopped.stop(4.0);
+  stopped.answerKeyCheck(0, OpenAIAuth::Rejected{"nope"});
+  EXPECT_EQ(stopped.eventNames(), (std::vector<std::string>{"disconnected", "closed"}));
 }
 
 TEST(SessionRecovery, TokenRejectionSignsOutWithoutDisconnecting) {
