@@ -20,7 +20,7 @@ std::string describe(const std::expected<AudioDeviceInfo, AudioDeviceError>& res
 
 }  // namespace
 
-TEST_F(Catalogue, ListsDevicesWithTheirFactsAndSkipsNamelessOnes) {
+TEST_F(Catalogue, ListsDevicesWithTheirFactsSkipsNamelessOnesAndFollowsTheDefaults) {
   auto built = simDevice("MacBook Speakers", "BuiltIn_UID", 0, 2, 44100);
   built.manufacturer = "Apple";
   built.transportType = AudioTransport::builtIn;
@@ -46,9 +46,8 @@ TEST_F(Catalogue, ListsDevicesWithTheirFactsAndSkipsNamelessOnes) {
   EXPECT_FALSE(AudioDevices::info(*host, hidden));
   EXPECT_FALSE(AudioDevices::info(*host, 999));
   EXPECT_EQ(AudioDevices::info(*host, speakers)->name, "MacBook Speakers");
-}
 
-TEST_F(Catalogue, DefaultsFollowTheHost) {
+  // Defaults follow the host.
   const auto mic = host->add(simDevice("Mic", "Mic_UID", 1, 0));
   const auto speaker = host->add(simDevice("Speaker", "Speaker_UID", 0, 2));
   EXPECT_FALSE(AudioDevices::defaultInput(*host));
@@ -95,7 +94,7 @@ TEST_F(Catalogue, FindPrefersAnExactUIDOverNames) {
             "device Other_UID");
 }
 
-TEST_F(Catalogue, FindMatchesWholeNamesBeforeSubstringsIgnoringCase) {
+TEST_F(Catalogue, FindMatchesWholeNamesBeforeSubstringsIgnoringCaseAndNeverGuesses) {
   host->add(simDevice("USB Mic Pro", "Pro_UID", 1, 0));
   host->add(simDevice("USB Mic", "Plain_UID", 1, 0));
   host->add(simDevice("Écouteurs Bluetooth", "Ecouteurs_UID", 1, 2));
@@ -108,9 +107,8 @@ TEST_F(Catalogue, FindMatchesWholeNamesBeforeSubstringsIgnoringCase) {
             "\"USB\" matches several devices \u2014 pass the UID instead:\n"
             "  USB Mic Pro [in 1/out 0, uid Pro_UID]\n"
             "  USB Mic [in 1/out 0, uid Plain_UID]");
-}
 
-TEST_F(Catalogue, FindReportsIdenticalNamesAsAmbiguous) {
+  // Identical names are ambiguous.
   host->add(simDevice("Scarlett 2i2", "Scarlett_A", 2, 2));
   host->add(simDevice("scarlett 2i2", "Scarlett_B", 2, 2));
   const auto found = AudioDevices::find(*host, "Scarlett 2i2", AudioDevices::Direction::any);

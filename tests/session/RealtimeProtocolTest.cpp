@@ -21,7 +21,7 @@ T parsedAs(std::string_view text) {
   return value ? *value : T{};
 }
 
-TEST(RealtimeProtocolOutgoing, SessionUpdateDocuments) {
+TEST(RealtimeProtocolOutgoing, Documents) {
   EXPECT_EQ(RealtimeProtocol::sessionUpdate(TranslationOptions("es")),
             R"({"type":"session.update","session":{"audio":{"input":{"noise_reduction":{"type":"near_field"},)"
             R"("transcription":{"model":"gpt-realtime-whisper"}},"output":{"language":"es"}}}})");
@@ -32,16 +32,14 @@ TEST(RealtimeProtocolOutgoing, SessionUpdateDocuments) {
   EXPECT_EQ(RealtimeProtocol::sessionUpdate(TranslationOptions("de", true, "far_field", "m")),
             R"({"type":"session.update","session":{"audio":{"input":{"noise_reduction":{"type":"far_field"},)"
             R"("transcription":{"model":"gpt-realtime-whisper"}},"output":{"language":"de"}}}})");
-}
 
-TEST(RealtimeProtocolOutgoing, AppendAndClose) {
   const std::vector<uint8_t> block{0x00, 0x01, 0x02, 0x03, 0xff};
   EXPECT_EQ(RealtimeProtocol::appendAudio(block),
             R"({"type":"session.input_audio_buffer.append","audio":"AAECA/8="})");
   EXPECT_EQ(RealtimeProtocol::sessionClose(), R"({"type":"session.close"})");
 }
 
-TEST(Base64, KnownVectorsBothWays) {
+TEST(Base64, KnownVectorsAndEverySizeRoundTrip) {
   const std::pair<std::string, std::string> vectors[] = {
       {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},          {"foo", "Zm9v"},
       {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff", "+/8="},
@@ -51,9 +49,7 @@ TEST(Base64, KnownVectorsBothWays) {
     EXPECT_EQ(Base64::encode(bytes), encoded);
     EXPECT_EQ(Base64::decode(encoded), bytes) << encoded;
   }
-}
-
-TEST(Base64, RoundTripsEverySizeAroundTheGroupBoundaries) {
+  // Every size around the group boundaries round-trips.
   std::mt19937 rng(7);
   for (std::size_t size : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 4799u, 4800u, 4801u, 65537u}) {
     std::vector<uint8_t> bytes(size);
@@ -99,7 +95,7 @@ TEST(RealtimeProtocolIncoming, SessionCreated) {
   ASSERT_TRUE(created.expiresAt);
 }
 
-TEST(RealtimeProtocolIncoming, AudioDeltas) {
+TEST(RealtimeProtocolIncoming, AudioAndTranscriptDeltas) {
   EXPECT_EQ(parsedAs<In::OutputAudioDelta>(R"({"type":"session.output_audio.delta","delta":"AAECA/8="})").pcm16,
             (std::vector<uint8_t>{0, 1, 2, 3, 255}));
   // Empty, undecodable, missing or mistyped audio raises nothing.
@@ -108,9 +104,8 @@ TEST(RealtimeProtocolIncoming, AudioDeltas) {
                            R"({"type":"session.output_audio.delta"})",
                            R"({"type":"session.output_audio.delta","delta":12})"})
     parsedAs<In::Ignored>(text);
-}
 
-TEST(RealtimeProtocolIncoming, TranscriptDeltasKeepEmptyText) {
+  // Transcript deltas keep empty text.
   EXPECT_EQ(parsedAs<In::OutputTranscriptDelta>(R"({"type":"session.output_transcript.delta","delta":"Hola"})").text,
             "Hola");
   EXPECT_EQ(parsedAs<In::InputTranscriptDelta>(R"({"type":"session.input_transcript.delta","delta":""})").text, "");
