@@ -54,9 +54,6 @@ ModelTest::ModelTest() {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
   std::filesystem::remove_all(folder);
   secrets->key = "sk-test";
-  devices = {device(10, "usb-mic", true, false), device(11, "headphones", false, true),
-             device(12, std::string(AudioDevices::oskelMicrophoneUID), true, true),
-             device(13, std::string(AudioDevices::oskelSpeakerUID), true, true)};
   // The system defaults, as both the model and a scripted orchestrator see them.
   scripted->defaultMicrophone = devices[0];
   scripted->defaultSpeaker = devices[1];
@@ -67,14 +64,18 @@ ModelTest::~ModelTest() {
   std::filesystem::remove_all(folder);
 }
 
-AudioDeviceInfo ModelTest::device(AudioDeviceID id, std::string uid, bool input, bool output) {
-  AudioDeviceInfo info;
-  info.id = id;
-  info.name = uid;
-  info.uid = std::move(uid);
-  info.inputChannels = input ? 1 : 0;
-  info.outputChannels = output ? 2 : 0;
-  return info;
+std::vector<AudioDeviceInfo> testDevices() {
+  const auto device = [](AudioDeviceID id, std::string_view uid, bool input, bool output) {
+    AudioDeviceInfo info;
+    info.id = id;
+    info.name = info.uid = uid;
+    info.inputChannels = input ? 1 : 0;
+    info.outputChannels = output ? 2 : 0;
+    return info;
+  };
+  return {device(10, "usb-mic", true, false), device(11, "headphones", false, true),
+          device(12, AudioDevices::oskelMicrophoneUID, true, true),
+          device(13, AudioDevices::oskelSpeakerUID, true, true)};
 }
 
 AppModel& ModelTest::model() {

@@ -46,6 +46,9 @@ class ManualMainQueue final : public MainQueue,
   std::uint64_t next_ = 0;
 };
 
+// A USB microphone, headphones and the two loopback devices.
+std::vector<AudioDeviceInfo> testDevices();
+
 // A model over scripted orchestrators, memory preferences and secrets, a
 // fixed device list and a temporary recordings folder, in virtual time.
 class ModelTest : public ::testing::Test {
@@ -61,14 +64,13 @@ class ModelTest : public ::testing::Test {
   // The orchestrator made last (throws when none was made).
   ScriptedOrchestrator& last() const;
   std::vector<boost::json::object> tracked(const std::string& event) const;
-  static AudioDeviceInfo device(AudioDeviceID id, std::string uid, bool input, bool output);
 
   std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
   std::shared_ptr<ManualMainQueue> queue = ManualMainQueue::make(clock);
   std::shared_ptr<MemoryPreferences> preferences = std::make_shared<MemoryPreferences>();
   std::shared_ptr<MemorySecretStore> secrets = std::make_shared<MemorySecretStore>();
   std::shared_ptr<ScriptedOrchestrators> scripted = std::make_shared<ScriptedOrchestrators>();
-  std::vector<AudioDeviceInfo> devices;
+  std::vector<AudioDeviceInfo> devices = testDevices();
   int deviceReads = 0;
   std::function<void()> devicesChanged;
   std::vector<std::pair<std::string, boost::json::object>> events;

@@ -27,17 +27,8 @@ namespace {
 
 namespace TS = TranslatorStates;
 using oskel::testing::ManualMainQueue;
+using oskel::testing::testDevices;
 using std::chrono::milliseconds;
-
-AudioDeviceInfo device(AudioDeviceID id, std::string_view uid, int in, int out) {
-  AudioDeviceInfo info;
-  info.id = id;
-  info.uid = uid;
-  info.name = std::string(uid) + " device";
-  info.inputChannels = in;
-  info.outputChannels = out;
-  return info;
-}
 
 // Calls that let this process's own tray answer while waiting.
 QDBusMessage busCall(const QString& service, const QString& path, const QString& interface, const QString& method,
@@ -112,9 +103,7 @@ struct App {
     env.preferences = preferences;
     env.secrets = secrets;
     env.orchestrators = ScriptedOrchestrators::factory(scripted);
-    env.devices = DeviceSource::fixed({device(1, "usb-mic", 1, 0), device(2, "headphones", 0, 2),
-                                       device(3, AudioDevices::oskelMicrophoneUID, 2, 2),
-                                       device(4, AudioDevices::oskelSpeakerUID, 2, 2)});
+    env.devices = DeviceSource::fixed(testDevices());
     env.recordingsFolder = std::filesystem::temp_directory_path() / ("oskel-ui-rec-" + std::to_string(::getpid()));
     env.interfaceLanguages = {"en"};
     model = std::make_unique<AppModel>(std::move(env));

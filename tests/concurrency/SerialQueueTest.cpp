@@ -103,18 +103,16 @@ TEST_F(ManualQueue, CancelledTimersNeverRun) {
   EXPECT_EQ(trace.take(), (std::vector<std::string>{"kept@1000", "replacement@2000"}));
 }
 
-TEST_F(ManualQueue, RepeatingTimerTicksOnScheduleUntilCancelled) {
+TEST_F(ManualQueue, RepeatingTimerTicksOnScheduleUntilCancelledEvenFromItsTask) {
   Timer ticker = queue.scheduleRepeating(2s, 2s, mark("tick"));
   clock->advance(7s);
   EXPECT_EQ(trace.take(), (std::vector<std::string>{"tick@2000", "tick@4000", "tick@6000"}));
   ticker.cancel();
   clock->advance(10s);
   EXPECT_TRUE(trace.take().empty());
-}
 
-TEST_F(ManualQueue, RepeatingTimerCanCancelItselfFromItsTask) {
+  // Also from its own task.
   int ticks = 0;
-  Timer ticker;
   ticker = queue.scheduleRepeating(1s, 1s, [&] {
     if (++ticks == 3) ticker.cancel();
   });

@@ -40,7 +40,7 @@ TEST(OskelAPI, OriginIsCleanedAndFallsThrough) {
   }
 }
 
-TEST(OskelAPI, TranslateUrlQueryItemsInOrder) {
+TEST(OskelAPI, TranslateUrlQueryItemsInOrderOnlyFromAnOriginWithAScheme) {
   ScopedEnv env("OSKEL_API", "https://relay.test");
   auto url = OskelAPI::translateURL(quietOptions(), "tok");
   ASSERT_TRUE(url);
@@ -49,17 +49,16 @@ TEST(OskelAPI, TranslateUrlQueryItemsInOrder) {
   auto withNoise = OskelAPI::translateURL(TranslationOptions("fr"), "a b&c");
   ASSERT_TRUE(withNoise);
   EXPECT_EQ(*withNoise, "wss://relay.test/v1/translate?to=fr&transcribe=1&token=a%20b%26c&noise=near_field");
-}
 
-TEST(OskelAPI, OriginWithoutSchemeCannotFormUrl) {
-  ScopedEnv env("OSKEL_API", "relay.test");
-  auto url = OskelAPI::translateURL(quietOptions(), "tok");
+  // An origin without a scheme cannot form one.
+  ScopedEnv bare("OSKEL_API", "relay.test");
+  url = OskelAPI::translateURL(quietOptions(), "tok");
   ASSERT_FALSE(url);
   EXPECT_NE(url.error().find("relay.test"), std::string::npos);
   EXPECT_FALSE(makeTranslationRequest(TranslationCredential::oskel("tok"), quietOptions()));
 }
 
-TEST(TranslationRequest, DirectAndRelayPaths) {
+TEST(TranslationRequest, DirectAndRelayPathsAndASecureProductionService) {
   ScopedEnv relay("OSKEL_API", "http://127.0.0.1:9000");
   ScopedEnv service("OSKEL_OPENAI_API", "http://127.0.0.1:9001/");
 
@@ -74,10 +73,9 @@ TEST(TranslationRequest, DirectAndRelayPaths) {
   ASSERT_TRUE(viaRelay);
   EXPECT_EQ(viaRelay->url, "ws://127.0.0.1:9000/v1/translate?to=de&transcribe=1&token=tok&noise=near_field");
   EXPECT_EQ(viaRelay->headers[0].second, "Bearer tok");
-}
 
-TEST(TranslationRequest, ProductionServiceIsSecure) {
-  ScopedEnv service("OSKEL_OPENAI_API", nullptr);
+  // The production service is secure.
+  ScopedEnv production("OSKEL_OPENAI_API", nullptr);
   EXPECT_EQ(ServiceEndpoints::realtimeEndpoint().substr(0, 6), "wss://");
   EXPECT_NE(ServiceEndpoints::realtimeEndpoint().find("/v1/realtime/translations"), std::string::npos);
 }

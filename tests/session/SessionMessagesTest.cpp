@@ -35,15 +35,7 @@ TEST(SessionMessages, CreatedReportsIdentityExpiryAndConfiguresOnlyTheDirectPath
   EXPECT_TRUE(relay.log.contains("session sess_r created (expires in unknown)"));
 }
 
-TEST(SessionMessages, ReadyOnlyOncePerConnection) {
-  SessionHarness h;
-  auto connection = h.startLive();
-  h.updated(*connection);
-  EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"connected", "ready"}));
-  EXPECT_EQ(h.log.count("session sess_1 ready"), 1u);
-}
-
-TEST(SessionMessages, OutputTranscriptsAndErrors) {
+TEST(SessionMessages, OutputTranscriptsErrorsAndUnhandledTypes) {
   SessionHarness h;
   auto c = h.startLive();
   h.clearEvents();
@@ -61,11 +53,8 @@ TEST(SessionMessages, OutputTranscriptsAndErrors) {
   // The connection stays in use after a server error.
   h.append({1, 2});
   EXPECT_EQ(c->appendedAudio().size(), 1u);
-}
 
-TEST(SessionMessages, UnhandledTypesAreOnlyLoggedWhenVerbose) {
-  SessionHarness h;
-  auto c = h.startLive();
+  // Unhandled types are only logged when verbose.
   h.receive(*c, R"({"type":"rate_limits.updated"})");
   EXPECT_FALSE(h.log.contains("unhandled event"));
   Log::setVerbose(true);
@@ -74,7 +63,7 @@ TEST(SessionMessages, UnhandledTypesAreOnlyLoggedWhenVerbose) {
   EXPECT_TRUE(h.log.contains("DEBUG [en→es] unhandled event rate_limits.updated"));
 }
 
-TEST(SessionMessages, AudioGoesOnlyToAReadyLiveConnectionAndIsCopied) {
+TEST(SessionMessages, ReadyOnlyOncePerConnectionAndAudioGoesOnlyToAReadyLiveConnectionAndIsCopied) {
   SessionHarness h;
   h.start();
   auto c = h.client->last();
@@ -82,6 +71,9 @@ TEST(SessionMessages, AudioGoesOnlyToAReadyLiveConnectionAndIsCopied) {
   h.created(*c, "sess_1");
   h.append({9, 9});
   h.updated(*c);
+  h.updated(*c);
+  EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"connected", "ready"}));
+  EXPECT_EQ(h.log.count("session sess_1 ready"), 1u);
   std::vector<uint8_t> buffer{1, 2, 3};
   h.session->appendAudio(buffer);
   buffer.assign({7, 7, 7});  // the caller reuses its buffer at once
