@@ -176,7 +176,7 @@ TEST(PulseDeviceMap, CompressedOnlyNodesReportAFormatTheEndpointsRefuse) {
   EXPECT_FALSE(devices[1].name);
 }
 
-TEST(PulseLoopbackModules, ArgumentsNameTheDeviceAndPairTheHalves) {
+TEST(PulseLoopbackModules, ArgumentsNameTheDeviceAndPairTheHalvesAndNeedNoQuoting) {
   const LoopbackDeviceSpec spec{"OskelSpeaker_UID", "Oskel Speaker"};
   EXPECT_EQ(*LoopbackModules::nullSinkArguments(spec),
             "sink_name=OskelSpeaker_UID sink_properties='device.description=\"Oskel Speaker\" "
@@ -187,9 +187,8 @@ TEST(PulseLoopbackModules, ArgumentsNameTheDeviceAndPairTheHalves) {
             "source_properties='device.description=\"Oskel Speaker\" device.vendor.name=Oskel "
             "priority.session=-100 device.master_device=OskelSpeaker_UID.monitor' "
             "format=float32le rate=48000 channels=2 channel_map=front-left,front-right");
-}
 
-TEST(PulseLoopbackModules, RefusesWhatWouldNeedQuoting) {
+  // What would need quoting is refused.
   EXPECT_FALSE(LoopbackModules::nullSinkArguments({"Bad UID", "Name"}));
   EXPECT_FALSE(LoopbackModules::nullSinkArguments({"", "Name"}));
   const auto quoted = LoopbackModules::remapSourceArguments({"Good_UID", "Say \"hi\""});

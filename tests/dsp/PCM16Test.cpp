@@ -18,16 +18,13 @@ std::vector<int16_t> encodedValues(const std::vector<float>& samples) {
   return values;
 }
 
-TEST(PCM16, EncodeScalesBy32767RoundsHalfAwayAndClamps) {
+TEST(PCM16, EncodeScalesBy32767RoundsHalfAwayClampsAndIsLittleEndian) {
   EXPECT_EQ(encodedValues({1.0f, -1.0f, 0.5f, 2.0f, -3.0f}),
             (std::vector<int16_t>{32767, -32767, 16384, 32767, -32767}));
   EXPECT_EQ(encodedValues({-0.5f}), std::vector<int16_t>{-16384});
   EXPECT_EQ(encodedValues({0.0000152f, 0.0000153f, -0.0000153f}), (std::vector<int16_t>{0, 1, -1}));
   EXPECT_EQ(encodedValues({std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::infinity()}),
             (std::vector<int16_t>{32767, -32767}));
-}
-
-TEST(PCM16, EncodeIsLittleEndian) {
   EXPECT_EQ(PCM16::encode(std::vector<float>{-1.0f}), (std::vector<uint8_t>{0x01, 0x80}));
 }
 

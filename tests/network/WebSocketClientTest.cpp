@@ -96,15 +96,16 @@ void roundTrip(ServiceEmulator& emulator) {
 
 }  // namespace
 
-TEST(WebSocketClient, PlainRoundTripCarriesHeadersMessagesAndTheCloseCode) {
-  auto emulator = startEmulator();
-  roundTrip(*emulator);
-}
-
-TEST(WebSocketClient, TlsRoundTripWithTheTrustedTestCa) {
-  auto emulator = startEmulator(tlsConfig());
-  ScopedEnvironment trust("OSKEL_CA_FILE", emulator->caFile());
-  roundTrip(*emulator);
+// In plain text, and over TLS with the trusted test CA.
+TEST(WebSocketClient, RoundTripCarriesHeadersMessagesAndTheCloseCode) {
+  {
+    SCOPED_TRACE("plain");
+    roundTrip(*startEmulator());
+  }
+  SCOPED_TRACE("TLS");
+  auto secure = startEmulator(tlsConfig());
+  ScopedEnvironment trust("OSKEL_CA_FILE", secure->caFile());
+  roundTrip(*secure);
 }
 
 TEST(WebSocketClient, RefusesCertificatesFromAnUntrustedCaOrForAnotherName) {

@@ -63,16 +63,14 @@ TEST(Recordings, TheFolderIsTheUsersMusicFolderAsXdgUserDirReportsIt) {
   }
 }
 
-TEST(Recordings, WithoutAMusicEntryTheFolderIsMusicInTheHomeFolder) {
+TEST(Recordings, WithoutAMusicEntryTheFolderIsMusicInTheHomeFolderUnlessTheEnvironmentSaysOtherwise) {
   for (const std::optional<std::string>& line :
        {std::optional<std::string>(), std::optional<std::string>("XDG_VIDEOS_DIR=\"$HOME/Videos\""),
         std::optional<std::string>("XDG_MUSIC_DIR=\"$HOME/\""), std::optional<std::string>("XDG_MUSIC_DIR=\"$HOME\"")}) {
     UserDirs dirs(line);
     EXPECT_EQ(Recordings::directory(), dirs.home.path() / "Music" / "Oskel Recordings") << line.value_or("none");
   }
-}
-
-TEST(Recordings, TheEnvironmentOverridesTheMusicFolder) {
+  // The environment overrides the music folder.
   UserDirs dirs(R"(XDG_MUSIC_DIR="$HOME/Sound")");
   ScopedEnv music("XDG_MUSIC_DIR", "/tmp/elsewhere");
   EXPECT_EQ(Recordings::directory(), fs::path("/tmp/elsewhere/Oskel Recordings"));
@@ -120,7 +118,7 @@ TEST(Recordings, LanguagesAreTheFirstPairOfShortCodesInTheName) {
   EXPECT_EQ(Recordings::languages("Oskel 2024-03-05 14.07.09 engl→es.wav"), std::nullopt);
 }
 
-TEST(Recordings, ListsWavFilesNewestFirstWithTheirHeaderDurations) {
+TEST(Recordings, ListsWavFilesNewestFirstWithTheirHeaderDurationsAndAMissingFolderNothing) {
   TempFolder folder;
   const auto a = folder / "Oskel 2024-03-05 14.07.09 en→es.wav";
   const auto b = folder / "renamed by the user.WAV";
@@ -153,10 +151,8 @@ TEST(Recordings, ListsWavFilesNewestFirstWithTheirHeaderDurations) {
   EXPECT_EQ(find(c).duration, 0.0);  // unreadable header
   EXPECT_EQ(find(c).bytes, 15);
   EXPECT_EQ(find(c).languages, "fr→de");
-}
 
-TEST(Recordings, AMissingFolderListsNothing) {
-  TempFolder folder;
+  // A missing folder lists nothing.
   EXPECT_TRUE(Recordings::list(folder / "nowhere").empty());
   ScopedEnv music("XDG_MUSIC_DIR", (folder / "no music").string());
   EXPECT_TRUE(Recordings::list().empty());

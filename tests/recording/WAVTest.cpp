@@ -72,12 +72,6 @@ class WAVFiles : public ::testing::Test {
                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
   void SetUp() override { std::filesystem::create_directories(dir); }
   void TearDown() override { std::filesystem::remove_all(dir); }
-
-  std::filesystem::path store(const std::string& name, const Bytes& bytes) {
-    const auto path = dir / name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
-  }
 };
 
 TEST_F(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
@@ -109,7 +103,7 @@ TEST_F(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
   EXPECT_DOUBLE_EQ(audio->duration(), 1.0);
 }
 
-TEST_F(WAVFiles, WriteReplacesTheFileAndRejectsImpossibleRates) {
+TEST_F(WAVFiles, WriteReplacesTheFileRejectsImpossibleRatesAndMissingFilesAreFileErrors) {
   const auto path = dir / "out.wav";
   ASSERT_TRUE(WAV::writePCM16(std::vector<float>(100, 0.1f), 24000, path));
   ASSERT_TRUE(WAV::writePCM16(std::vector<float>(10, 0.1f), 44100.9, path));
@@ -118,19 +112,17 @@ TEST_F(WAVFiles, WriteReplacesTheFileAndRejectsImpossibleRates) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out.wav.partial"));
   for (double bad : {-1.0, std::nan(""), 4294967296.0})
     EXPECT_EQ(WAV::writePCM16(std::vector<float>(4), bad, dir / "bad.wav").error().kind, WAVError::Kind::unsupported);
-  EXPECT_EQ(WAV::writePCM16(std::vector<float>(4), 48000, dir / "missing" / "x.wav").error().kind, WAVError::Kind::file);
+  EXPECT_EQ(WAV::writePCM16(std::vector<float>(4), 48000, dir / "missing" / "x.wav").error().kind,
+            WAVError::Kind::file);
+
+  // Missing files are file errors.
+  const auto error = WAV::info(dir / "absent.wav").error();
+  EXPECT_EQ(error.kind, WAVError::Kind::file);
+  EXPECT_NE(error.description().find("absent.wav"), std::string::npos);
+  EXPECT_EQ(WAV::read(dir / "absent.wav").error().kind, WAVError::Kind::file);
 }
 
-TEST_F(WAVFiles, ChunksAfterAnOddSizedChunkAreFound) {
-  const auto path = store("list.wav", riff({chunk("LIST", Bytes{'a', 'b', 'c'}), chunk("fmt ", formatBody(1, 1, 16000, 16)),
-                                            chunk("data", samples16({16384, -16384}))}));
-  const auto audio = WAV::read(path);
-  ASSERT_TRUE(audio) << audio.error().description();
-  EXPECT_EQ(audio->samples, (std::vector<float>{0.5f, -0.5f}));
-  EXPECT_EQ(audio->sampleRate, 16000.0);
-}
-
-TEST(WAV, EveryAcceptedEncodingDecodesToFullScaleFractions) {
+TEST(WAV, EveryAcceptedEncodingDecodesToFullScaleFractionsPastAnOddSizedChunk) {
   Bytes pcm24;
   for (uint32_t v : {0x400000u, 0xC00000u}) put(pcm24, v, 3);  // +0.5, -0.5
   Bytes pcm32;
@@ -153,6 +145,12 @@ TEST(WAV, EveryAcceptedEncodingDecodesToFullScaleFractions) {
     ASSERT_TRUE(audio) << audio.error().description();
     EXPECT_EQ(audio->samples, (std::vector<float>{0.5f, -0.5f}));
   }
+  // Chunks after an odd-sized chunk are found.
+  const auto listed = WAV::parse(riff({chunk("LIST", Bytes{'a', 'b', 'c'}), chunk("fmt ", formatBody(1, 1, 16000, 16)),
+                                       chunk("data", samples16({16384, -16384}))}));
+  ASSERT_TRUE(listed) << listed.error().description();
+  EXPECT_EQ(listed->samples, (std::vector<float>{0.5f, -0.5f}));
+  EXPECT_EQ(listed->sampleRate, 16000.0);
 }
 
 TEST(WAV, ChannelsAreAveragedAndPartialFramesIgnored) {
@@ -188,13 +186,6 @@ TEST(WAV, MalformedFilesGiveTheirErrors) {
             "unsupported WAV: format tag 2, 16 bits");
   EXPECT_EQ(WAV::parse(riff({chunk("fmt ", formatBody(1, 1, 0, 16)), chunk("data", Bytes{1, 2})})).error().description(),
             "unsupported WAV: channels=1 rate=0");
-}
-
-TEST_F(WAVFiles, MissingFilesAreFileErrors) {
-  const auto error = WAV::info(dir / "absent.wav").error();
-  EXPECT_EQ(error.kind, WAVError::Kind::file);
-  EXPECT_NE(error.description().find("absent.wav"), std::string::npos);
-  EXPECT_EQ(WAV::read(dir / "absent.wav").error().kind, WAVError::Kind::file);
 }
 
 }  // namespace

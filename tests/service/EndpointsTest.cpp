@@ -106,7 +106,7 @@ TEST(Url, ParsesWhatTheTransportNeeds) {
 }
 
 TEST(TranslationOptions, DefaultsAndLanguages) {
-  TranslationOptions options("ja");
+  const TranslationOptions options("ja");
   EXPECT_TRUE(options.transcribeInput);
   EXPECT_EQ(options.noiseReduction, "near_field");
   EXPECT_EQ(options.model, "gpt-realtime-translate");
