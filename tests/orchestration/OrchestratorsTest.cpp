@@ -285,12 +285,6 @@ TEST_F(Orchestrators, ThePlaygroundIsOneDirectionAndAttributesTranscriptsToTheUs
   EXPECT_TRUE(stopped);
 }
 
-}  // namespace
-}  // namespace oskel::test
-
-namespace oskel::test {
-namespace {
-
 TEST_F(Orchestrators, SessionsReadyBeforeStartReturnsMakeTheCallLiveAtOnce) {
   // With the event queue on another thread than start(), both sessions can
   // report ready while the pipelines are still starting.

@@ -24,7 +24,7 @@ TranscriptConsole makeConsole(Recorded& out) {
 }  // namespace
 
 // Runs of one kind share a line (as the pipeline tests show); another pipeline starts a new one.
-TEST(TranscriptConsole, AlternatingPipelinesStartNewLines) {
+TEST(TranscriptConsole, AlternatingPipelinesStartNewLinesAndSwitchesLeaveTheOpenLineAlone) {
   Recorded out;
   auto console = makeConsole(out);
   console.flushLine();  // nothing open yet: writes nothing
@@ -34,11 +34,9 @@ TEST(TranscriptConsole, AlternatingPipelinesStartNewLines) {
   console.append("en→es", "said", "dos");
   console.flushLine();
   EXPECT_EQ(out.text, "[en→es said] uno\n[es→en said] one\n[en→es said] dos\n");
-}
 
-TEST(TranscriptConsole, SwitchesDropWithoutTouchingTheOpenLine) {
-  Recorded out;
-  auto console = makeConsole(out);
+  // Switches drop fragments without touching the open line.
+  out.text.clear();
   console.append("en→es", "said", "Hola");
   console.showInput = false;
   console.append("en→es", "heard", "Hello");
