@@ -197,12 +197,17 @@ class WindowsTest : public QObject {
 
   // A settings change during a call restarts it 0.6 s later; until it is
   // live again the window says so and the badge reads "…".
-  void restartingAndRecording() {
+  // From the keyboard: the focused button starts with Space, Ctrl+R records (the
+  // button shows the elapsed time), Ctrl+T stops.
+  void keyboardRestartingAndRecording() {
     App app;
-    app.model->start();
+    auto* start = app.find<QPushButton>("translateButton");
+    QVERIFY(start->focusPolicy() & Qt::TabFocus);
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key_Space);
     app.settle();
+    QCOMPARE(app.scripted->made.size(), size_t{1});
     app.state(TS::Live{});
-    // Keyboard: Ctrl+R records, the button shows the elapsed time.
     QTest::keyClick(&app.main(), Qt::Key_R, Qt::ControlModifier);
     app.settle();
     QVERIFY(app.model->isRecording());
@@ -220,6 +225,9 @@ class WindowsTest : public QObject {
     app.state(TS::Live{});
     QVERIFY(!app.shown("restarting"));
     QCOMPARE(app.main().windowTitle(), QString("Oskel — LIVE"));
+    QTest::keyClick(&app.main(), Qt::Key_T, Qt::ControlModifier);
+    app.settle();
+    QCOMPARE(app.orchestrator().stops, 1);
   }
 
   // The meters read each direction's level (-60 dBFS and below is empty),
@@ -241,21 +249,6 @@ class WindowsTest : public QObject {
     QCOMPARE(app.find<QProgressBar>("incomingMeter")->value(), -60);
     app.state(TS::Failed{"gone"});
     QVERIFY(!app.shown("outgoingMeter") && !poll->isActive());
-  }
-
-  // Start and stop from the keyboard: the focused button with Space, the menu with Ctrl+T.
-  void keyboardOperation() {
-    App app;
-    auto* start = app.find<QPushButton>("translateButton");
-    QVERIFY(start->focusPolicy() & Qt::TabFocus);
-    start->setFocus();
-    QTest::keyClick(start, Qt::Key_Space);
-    app.settle();
-    QCOMPARE(app.scripted->made.size(), size_t{1});
-    app.state(TS::Live{});
-    QTest::keyClick(&app.main(), Qt::Key_T, Qt::ControlModifier);
-    app.settle();
-    QCOMPARE(app.orchestrator().stops, 1);
   }
 
   void missingCredentialIsSaid() {
