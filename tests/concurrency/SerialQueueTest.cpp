@@ -149,29 +149,26 @@ TEST_F(ManualQueue, RunsOnItsOwnNamedThread) {
   EXPECT_FALSE(session.isCurrent());
 }
 
-TEST_F(ManualQueue, DestroyingDiscardsPendingWorkAndReleasesIt) {
+TEST_F(ManualQueue, DestroyingDiscardsPendingWorkAndReleasesItEvenWhenThatPosts) {
+  // Releasing a pending task can destroy an object whose destructor posts to
+  // the very queue being torn down.
+  struct PostsOnDestruction {
+    SerialQueue::Ref ref;
+    ~PostsOnDestruction() {
+      ref.post([] {});
+    }
+  };
   auto resource = std::make_shared<int>(1);
   auto queue2 = std::make_unique<SerialQueue>("oskel.test2", clock);
   auto ref = queue2->ref();
   queue2->postAfter(1h, [resource] {});
   Timer timer = queue2->schedule(1h, [resource] {});
+  queue2->postAfter(1h, [guard = std::make_shared<PostsOnDestruction>(PostsOnDestruction{ref})] {});
   EXPECT_EQ(resource.use_count(), 3);
   queue2.reset();
   EXPECT_EQ(resource.use_count(), 1);
   EXPECT_FALSE(ref.post([] {}));
   clock->advance(2h);  // a destroyed queue is no longer driven
-}
-
-TEST_F(ManualQueue, DiscardedTaskMayPostOnItsWayOut) {
-  // Destroying a pending task can release an object whose destructor posts
-  // to the very queue being torn down.
-  struct PostsOnDestruction {
-    SerialQueue::Ref ref;
-    ~PostsOnDestruction() { ref.post([] {}); }
-  };
-  auto queue2 = std::make_unique<SerialQueue>("oskel.test2", clock);
-  queue2->postAfter(1h, [guard = std::make_shared<PostsOnDestruction>(PostsOnDestruction{queue2->ref()})] {});
-  queue2.reset();
 }
 
 TEST_F(ManualQueue, MayBeDestroyedByItsOwnTask) {

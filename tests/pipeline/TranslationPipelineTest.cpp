@@ -147,10 +147,17 @@ TEST(TranslationPipelineGate, WithoutAGateQuietAudioKeepsFlowing) {
 
 // MARK: Receiving
 
-TEST(TranslationPipelineReceiving, TranslationPlaysOnlyOnce120MillisecondsAreBuffered) {
+TEST(TranslationPipelineReceiving, TranslationPlaysOnlyOnce120MillisecondsAreBufferedAndNearSilenceNever) {
   PipelineHarness h;
   h.start();
   h.live();
+  // Near-silent deltas are counted but never buffered or played.
+  h.serverAudio(std::vector<float>(4800, 0.0f));
+  h.serverAudio(tone(0.2, 24000.0, 300.0, 0.0003f));  // about -73 dBFS
+  h.tick(10);
+  EXPECT_EQ(h.pipeline->translationBuffered(), 0);
+  EXPECT_EQ(firstNonSilent(h.played()), h.played().size());
+
   h.serverAudio(tone(0.1, 24000.0, 300.0));  // 100 ms: below the 120 ms prefill
   h.tick(3);
   EXPECT_EQ(firstNonSilent(h.played()), h.played().size());
@@ -175,7 +182,7 @@ TEST(TranslationPipelineReceiving, TranslationPlaysOnlyOnce120MillisecondsAreBuf
   h.serverAudio(tone(0.1, 24000.0, 300.0));
   h.tick(1);
   EXPECT_LT(firstNonSilent(h.played(), later), h.played().size());
-  EXPECT_EQ(h.pipeline->framesReceived(), 8400);
+  EXPECT_EQ(h.pipeline->framesReceived(), 9600 + 8400);
   EXPECT_DOUBLE_EQ(h.pipeline->translatedSeconds(), 0.35);
 }
 
@@ -202,19 +209,6 @@ TEST(TranslationPipelineReceiving, AFlushPlaysALastFragmentShorterThanThePrefill
   const size_t after = h.played().size();
   h.tick(10);
   EXPECT_EQ(firstNonSilent(h.played(), after), h.played().size());
-}
-
-TEST(TranslationPipelineReceiving, NearSilentDeltasAreCountedButNeverPlayed) {
-  PipelineHarness h;
-  h.start();
-  h.live();
-  h.serverAudio(std::vector<float>(4800, 0.0f));
-  h.serverAudio(tone(0.2, 24000.0, 300.0, 0.0003f));  // about -73 dBFS
-  h.tick(10);
-  EXPECT_EQ(h.pipeline->framesReceived(), 4800 + 4800);
-  EXPECT_EQ(h.pipeline->translatedSeconds(), 0.0);
-  EXPECT_EQ(h.pipeline->translationBuffered(), 0);
-  EXPECT_EQ(firstNonSilent(h.played()), h.played().size());
 }
 
 TEST(TranslationPipelineReceiving, TranscriptsArriveInOrderAsEventsAndOnTheConsole) {
