@@ -11,18 +11,26 @@
 // endpoints' own clocks excluded), with voice-over and the normaliser on,
 // plus heap calls on the capture and render paths.
 //
+// The floor: on a virtual machine a thread's timed wake-up alone costs it
+// tens of microseconds. A probe thread that only waits for 20 ms ticks on a
+// condition variable (as the engine's queues do) measures that cost during
+// the latency run; each thread's floor is its wake-ups times that cost, and
+// the engine's floor adds the callbacks.
+//
 //   build/bench/pipeline/pipeline_latency [seconds]     (default 30)
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -50,13 +58,36 @@ constexpr size_t maxEvents = 4096;
 double nowSeconds() { return std::chrono::duration<double>(Steady::now().time_since_epoch()).count(); }
 
 // CPU time, not wall time: on a loaded machine a callback may be preempted.
-// Reading it is a system call (about 1.5 us on a virtual machine), part of
-// which is counted with each callback.
+// Reading it is a system call (about 1.7 us on a virtual machine); what of
+// it falls inside each timed callback is measured and taken off.
 double callbackTime() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
+
+// What timing an empty stretch of code reads: the clock's own share of every
+// timed callback.
+double timerOverhead() {
+  constexpr int reads = 2000;
+  double sum = 0.0;
+  for (int i = 0; i < reads; ++i) {
+    const double before = callbackTime();
+    sum += callbackTime() - before;
+  }
+  return sum / reads;
+}
+
+// Time spent in a callback, and how many calls.
+struct CallbackUse {
+  std::atomic<double> cpu{0.0};
+  std::atomic<int64_t> calls{0};
+  void add(double seconds) {
+    cpu.store(cpu.load(std::memory_order_relaxed) + seconds, std::memory_order_relaxed);
+    calls.fetch_add(1, std::memory_order_relaxed);
+  }
+  double net(double overhead) const { return cpu.load() - static_cast<double>(calls.load()) * overhead; }
+};
 
 // Times of one kind of event, written by one thread without allocating.
 class Times {
@@ -114,14 +145,14 @@ class TimedInput final : public AudioInputEndpoint {
       finder_.scan(frames, [&](size_t i) { clicks.add(t - (n - static_cast<double>(i)) / sampleRate()); });
       const double before = callbackTime();
       callback_(frames);
-      cpu.store(cpu.load(std::memory_order_relaxed) + callbackTime() - before, std::memory_order_relaxed);
+      use.add(callbackTime() - before);
     });
   }
   std::expected<void, AudioIOError> start() override { return inner_->start(); }
   void stop() override { inner_->stop(); }
 
   Times clicks;
-  std::atomic<double> cpu{0.0};
+  CallbackUse use;
 
  private:
   std::shared_ptr<AudioInputEndpoint> inner_;
@@ -140,13 +171,13 @@ class TimedOutput final : public AudioOutputEndpoint {
     inner_->setRender([this](std::span<float> frames) {
       const double before = callbackTime();
       callback_(frames);
-      cpu.store(cpu.load(std::memory_order_relaxed) + callbackTime() - before, std::memory_order_relaxed);
+      use.add(callbackTime() - before);
     });
   }
   std::expected<void, AudioIOError> start() override { return inner_->start(); }
   void stop() override { inner_->stop(); }
 
-  std::atomic<double> cpu{0.0};
+  CallbackUse use;
 
  private:
   std::shared_ptr<AudioOutputEndpoint> inner_;
@@ -250,6 +281,49 @@ std::map<std::string, ThreadUse> threadUse() {
   return use;
 }
 
+// A thread that does nothing but wake every 20 ms from a timed wait on a
+// condition variable: the CPU one wake-up costs, measured on its own clock.
+class WakeProbe {
+ public:
+  WakeProbe() : thread_([this] { run(); }) {}
+  ~WakeProbe() { finish(); }
+
+  // CPU seconds per wake-up; stops the probe.
+  double costPerWake() {
+    finish();
+    return wakes_ > 0 ? cpu_ / wakes_ : 0.0;
+  }
+  int wakes() const { return wakes_; }
+
+ private:
+  void run() {
+    const double start = callbackTime();
+    std::unique_lock lock(mutex_);
+    for (auto next = Steady::now(); !stopping_;) {
+      next += std::chrono::milliseconds(20);
+      while (!stopping_ && wake_.wait_until(lock, next) != std::cv_status::timeout) {
+      }
+      if (!stopping_) ++wakes_;
+    }
+    cpu_ = callbackTime() - start;
+  }
+  void finish() {
+    {
+      std::lock_guard guard(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  int wakes_ = 0;
+  double cpu_ = 0.0;
+  std::thread thread_;
+};
+
 struct Stats {
   double p50, p95, max;
   size_t count;
@@ -329,9 +403,13 @@ int main(int argc, char** argv) {
   }
   setenv("OSKEL_OPENAI_API", (*emulator)->httpOrigin().c_str(), 1);
   const auto track = clickTrack(seconds);
+  const double overhead = timerOverhead();
+  double wakeCost = 0.0;
 
   // Latency: clicks timed at the microphone, the socket and the speaker.
+  // The wake-up probe runs alongside, under the same load as the engine.
   {
+    WakeProbe probe;
     auto client = std::make_shared<TimedClient>();
     Times ear;
     auto run = makeRun(track, client, &ear);
@@ -347,6 +425,9 @@ int main(int argc, char** argv) {
     print("mouth -> wire", statsOf(delays(mouth, wire)), 120.0);
     print("wire -> ear", statsOf(delays(back, heard)), 130.0);
     print("mouth -> ear", statsOf(delays(mouth, heard)), 250.0);
+    wakeCost = probe.costPerWake();
+    std::printf("a bare timed wake-up costs %.1f us of the thread's CPU (%d wakes at 20 ms)\n", wakeCost * 1e6,
+                probe.wakes());
   }
 
   // CPU: the same run without the timing taps on the socket.
@@ -359,20 +440,29 @@ int main(int argc, char** argv) {
     const auto after = threadUse();
     const int64_t heapCalls = test::allocationsInRealtimeScopes();
     stop(*run.pipeline);
-    double engine = run.input->cpu.load() + run.output->cpu.load();
-    std::printf("CPU per second of audio (voice-over and normaliser on):\n");
-    std::printf("  %-18s %7.1f us\n", "capture callback", run.input->cpu.load() / seconds * 1e6);
-    std::printf("  %-18s %7.1f us\n", "render callback", run.output->cpu.load() / seconds * 1e6);
+    const double callbacks = run.input->use.net(overhead) + run.output->use.net(overhead);
+    double engine = callbacks;
+    double floor = callbacks;
+    std::printf("CPU per second of audio (voice-over and normaliser on; the timer's own %.1f us per callback "
+                "taken off):\n",
+                overhead * 1e6);
+    std::printf("  %-18s %7.1f us\n", "capture callback", run.input->use.net(overhead) / seconds * 1e6);
+    std::printf("  %-18s %7.1f us\n", "render callback", run.output->use.net(overhead) / seconds * 1e6);
     for (const auto& [name, use] : after) {
       const auto old = before.contains(name) ? before.at(name) : ThreadUse{};
       const double used = use.cpu - old.cpu;
+      const double wakes = use.wakes - old.wakes;
       const bool ours = name.starts_with("oskel.encoder") || name.starts_with("oskel.session") || name == "oskel.network";
       if (!ours) continue;
       engine += used;
-      std::printf("  %-18s %7.1f us  %5.1f wake-ups\n", name.c_str(), used / seconds * 1e6,
-                  (use.wakes - old.wakes) / seconds);
+      floor += wakes * wakeCost;
+      std::printf("  %-18s %7.1f us  %5.1f wake-ups  floor %6.1f us  above it %6.1f us\n", name.c_str(),
+                  used / seconds * 1e6, wakes / seconds, wakes * wakeCost / seconds * 1e6,
+                  (used - wakes * wakeCost) / seconds * 1e6);
     }
     std::printf("  %-18s %7.1f us = %.3f %% of one core\n", "engine total", engine / seconds * 1e6, engine / seconds * 100.0);
+    std::printf("  %-18s %7.1f us = %.3f %% of one core (wake-ups x %.1f us + the callbacks)\n", "floor",
+                floor / seconds * 1e6, floor / seconds * 100.0, wakeCost * 1e6);
     std::printf("heap calls on the capture and render paths: %lld\n", static_cast<long long>(heapCalls));
     double load[3] = {};
     if (getloadavg(load, 3) == 3) std::printf("load average %.2f %.2f %.2f on %u cores\n", load[0], load[1], load[2], std::thread::hardware_concurrency());
