@@ -223,8 +223,14 @@ double TranslationPipeline::translatedSeconds() const {
 // MARK: Encoder
 
 void TranslationPipeline::encoderTick() {
-  auto block = captureRing_->drain(captureCapacity);
-  if (!block.empty()) encode(std::move(block), wallNow());
+  // Drained into a buffer kept from tick to tick: the block is the same size
+  // every 20 ms, so after the first ticks nothing is allocated for it.
+  const auto available = std::min<int64_t>(captureRing_->available(), captureCapacity);
+  if (available > 0) {
+    block_.resize(static_cast<size_t>(available));
+    block_.resize(static_cast<size_t>(captureRing_->read(block_.data(), available)));
+    if (!block_.empty()) encode(wallNow());
+  }
   if (!running_.load(std::memory_order_acquire)) finishEncoder();  // may release the pipeline: last
 }
 
@@ -233,6 +239,7 @@ void TranslationPipeline::finishEncoder() {
   inputLevelDB_.store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
   pending_.clear();
   held_.reset();
+  block_ = {};
   auto hold = std::move(encoderHold_);
 }
 
@@ -246,21 +253,30 @@ void TranslationPipeline::meter(float levelDB, size_t frames) {
   inputLevelDB_.store(shown, std::memory_order_relaxed);
 }
 
-void TranslationPipeline::encode(std::vector<float> block, WallTime now) {
+// At equal rates the block is written as it is, without the resampler's copy.
+template <class Sink>
+void TranslationPipeline::writeAtOutputRate(Sink& sink) {
+  if (inputRate_ == outputRate_)
+    sink.write(std::span<const float>(block_));
+  else
+    sink.write(voiceOverResampler_.process(std::span<const float>(block_)));
+}
+
+void TranslationPipeline::encode(WallTime now) {
   // Measured before passthrough, so the meter keeps moving in direct mode.
-  const float level = PCM16::dBFS(block);
-  meter(level, block.size());
+  const float level = PCM16::dBFS(block_);
+  meter(level, block_.size());
   if (playout_->passthrough.value()) {
-    playout_->passthroughRing.write(voiceOverResampler_.process(std::move(block)));
+    writeAtOutputRate(playout_->passthroughRing);
     pending_.clear();
     held_.reset();
     return;
   }
 
-  if (playout_->hasVoiceOver()) playout_->voiceOver.write(voiceOverResampler_.process(std::span<const float>(block)));
+  if (playout_->hasVoiceOver()) writeAtOutputRate(playout_->voiceOver);
 
   if (level > speechThresholdDB())
-    speechFrames_.fetch_add(static_cast<int64_t>(block.size()), std::memory_order_relaxed);
+    speechFrames_.fetch_add(static_cast<int64_t>(block_.size()), std::memory_order_relaxed);
 
   bool gateClosed = false;
   if (gate_) {
@@ -279,10 +295,14 @@ void TranslationPipeline::encode(std::vector<float> block, WallTime now) {
       });
   }
 
-  if (normalizer_) block = normalizer_->process(std::move(block));
+  if (normalizer_) block_ = normalizer_->process(std::move(block_));
 
-  const auto converted = inputResampler_.process(std::move(block));
-  pending_.insert(pending_.end(), converted.begin(), converted.end());
+  if (inputRate_ == serviceRate) {
+    pending_.insert(pending_.end(), block_.begin(), block_.end());
+  } else {
+    const auto converted = inputResampler_.process(std::span<const float>(block_));
+    pending_.insert(pending_.end(), converted.begin(), converted.end());
+  }
   if (static_cast<int64_t>(pending_.size()) >= chunkFrames_) sendChunk(gateClosed);
 
   checkStall(level, now);
@@ -304,11 +324,11 @@ void TranslationPipeline::sendChunk(bool gateClosed) {
     const auto heldSamples = static_cast<int64_t>(held_->size() / 2);
     framesGated_.fetch_sub(heldSamples, std::memory_order_relaxed);
     framesSent_.fetch_add(heldSamples, std::memory_order_relaxed);
-    session->appendAudio(*held_);
+    session->appendAudio(std::move(*held_));
     held_.reset();
   }
   framesSent_.fetch_add(samples, std::memory_order_relaxed);
-  session->appendAudio(chunk);
+  session->appendAudio(std::move(chunk));
 }
 
 void TranslationPipeline::checkStall(float levelDB, WallTime now) {

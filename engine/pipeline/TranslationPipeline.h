@@ -129,7 +129,9 @@ class TranslationPipeline : public std::enable_shared_from_this<TranslationPipel
  private:
   // Encoder queue.
   void encoderTick();
-  void encode(std::vector<float> block, WallTime now);
+  void encode(WallTime now);
+  template <class Sink>
+  void writeAtOutputRate(Sink& sink);
   void meter(float levelDB, size_t frames);
   void sendChunk(bool gateClosed);
   void checkStall(float levelDB, WallTime now);
@@ -175,6 +177,7 @@ class TranslationPipeline : public std::enable_shared_from_this<TranslationPipel
   Resampler inputResampler_;
   Resampler voiceOverResampler_;
   std::optional<InputNormalizer> normalizer_;
+  std::vector<float> block_;  // the captured block of this tick
   std::vector<float> pending_;
   std::optional<std::vector<uint8_t>> held_;
   WallTime lastLevelLog_ = distantPast;

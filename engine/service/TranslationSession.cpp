@@ -126,9 +126,13 @@ void TranslationSession::start() {
 }
 
 void TranslationSession::appendAudio(std::span<const uint8_t> pcm16) {
+  appendAudio(std::vector<uint8_t>(pcm16.begin(), pcm16.end()));
+}
+
+void TranslationSession::appendAudio(std::vector<uint8_t>&& pcm16) {
   if (pcm16.empty()) return;
-  onQueue([block = std::vector<uint8_t>(pcm16.begin(), pcm16.end())](TranslationSession& self) {
-    self.sendAudio(block);
+  queue_->post([weak = weak_from_this(), block = std::move(pcm16)] {
+    if (auto self = weak.lock()) self->sendAudio(block);
   });
 }
 

@@ -93,6 +93,8 @@ class TranslationSession : public std::enable_shared_from_this<TranslationSessio
   // Copies the block and sends it on the live connection; dropped when there
   // is none. Empty blocks are ignored.
   void appendAudio(std::span<const uint8_t> pcm16);
+  // The same without the copy.
+  void appendAudio(std::vector<uint8_t>&& pcm16);
   // Opens a replacement when a connection is live and none is being opened.
   void rotate(std::string reason);
   // Drops the live connection and reconnects.
