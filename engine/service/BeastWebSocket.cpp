@@ -27,6 +27,9 @@ namespace http = beast::http;
 // The closing handshake must not hang on a peer that never answers.
 constexpr std::chrono::seconds closeTimeout{5};
 
+// Room for a whole audio message of up to about a quarter of a second.
+constexpr std::size_t writeBufferBytes = 16384;
+
 void logSendFailure(const std::string& why) {
   Log::debug([&] { return "ws send failed: " + why; });
 }
@@ -158,6 +161,10 @@ class BasicSocket final : public SocketCore, public std::enable_shared_from_this
       for (const auto& [name, value] : headers) request.set(name, value);
     }));
     ws_.read_message_max(maxMessageBytes_);
+    // A client masks what it sends through this buffer, one write to the
+    // socket per buffer-full: the default 4 KiB split every audio message
+    // (6.4 KB for 100 ms) into two system calls.
+    ws_.write_buffer_bytes(writeBufferBytes);
     ws_.async_handshake(upgradeResponse_, hostHeader(url_.host, url_.port, tls), url_.target,
                         [self = this->shared_from_this()](const ErrorCode& error) { self->upgraded(error); });
   }
