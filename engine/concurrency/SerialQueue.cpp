@@ -48,13 +48,13 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
   bool add(TimePoint due, Entry entry) {
     {
       std::lock_guard guard(mutex);
-      if (!stopped) {
-        entries.emplace(Key{due, nextSequence++}, std::move(entry));
-        wake.notify_one();
-        return true;
-      }
+      if (stopped) return false;  // `entry` is destroyed after the lock is released
+      entries.emplace(Key{due, nextSequence++}, std::move(entry));
     }
-    return false;  // `entry` is destroyed here, outside the lock
+    // Notified after the lock is released: a worker woken while the poster
+    // still held it would at once block on the lock and sleep a second time.
+    wake.notify_one();
+    return true;
   }
 
   void stop() {
@@ -170,15 +170,15 @@ SerialQueue::~SerialQueue() {
 
 SerialQueue::Ref SerialQueue::ref() const { return Ref(core_); }
 
-void SerialQueue::post(Task task) { core_->add(clock_->now(), {std::move(task), nullptr, Duration::zero()}); }
+void SerialQueue::post(Task task) { enqueue(clock_->now(), std::move(task), nullptr, Duration::zero()); }
 
 void SerialQueue::postAfter(Duration delay, Task task) {
-  core_->add(clock_->now() + std::max(delay, Duration::zero()), {std::move(task), nullptr, Duration::zero()});
+  enqueue(clock_->now() + std::max(delay, Duration::zero()), std::move(task), nullptr, Duration::zero());
 }
 
 Timer SerialQueue::schedule(Duration delay, Task task) {
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
-  core_->add(clock_->now() + std::max(delay, Duration::zero()), {std::move(task), cancelled, Duration::zero()});
+  enqueue(clock_->now() + std::max(delay, Duration::zero()), std::move(task), cancelled, Duration::zero());
   return Timer(std::move(cancelled));
 }
 
@@ -186,8 +186,16 @@ Timer SerialQueue::scheduleRepeating(Duration first, Duration interval, Task tas
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
   // A zero interval would spin; the shortest repeat is one nanosecond.
   interval = std::max(interval, Duration(1));
-  core_->add(clock_->now() + std::max(first, Duration::zero()), {std::move(task), cancelled, interval});
+  enqueue(clock_->now() + std::max(first, Duration::zero()), std::move(task), cancelled, interval);
   return Timer(std::move(cancelled));
+}
+
+void SerialQueue::enqueue(Clock::TimePoint due, Task task, std::shared_ptr<std::atomic<bool>> cancelled,
+                          Duration interval) {
+  // The task may run, and destroy this queue, before add() has woken the
+  // worker: the core is held until the call is over.
+  const auto core = core_;
+  core->add(due, {std::move(task), std::move(cancelled), interval});
 }
 
 bool SerialQueue::isCurrent() const { return worker_.get_id() == std::this_thread::get_id(); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -68,6 +69,8 @@ class SerialQueue {
 
  private:
   using Core = Ref::Core;
+
+  void enqueue(Clock::TimePoint due, Task task, std::shared_ptr<std::atomic<bool>> cancelled, Duration interval);
 
   std::string name_;
   std::shared_ptr<Clock> clock_;
