@@ -1,6 +1,9 @@
 #include "concurrency/SerialQueue.h"
 
+#include <linux/futex.h>
 #include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -31,7 +34,8 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
   };
   using Entries = std::map<Key, Entry>;
 
-  Core(std::string n, std::shared_ptr<Clock> c) : name(std::move(n)), clock(std::move(c)) {}
+  Core(std::string n, std::shared_ptr<Clock> c)
+      : name(std::move(n)), clock(std::move(c)), realClock(clock == Clock::system()) {}
 
   // A task that throws is a bug in that task; the queue and every other task
   // on it go on.
@@ -46,14 +50,20 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
   }
 
   bool add(TimePoint due, Entry entry) {
+    bool wakeWorker = false;
     {
       std::lock_guard guard(mutex);
       if (stopped) return false;  // `entry` is destroyed after the lock is released
       entries.emplace(Key{due, nextSequence++}, std::move(entry));
+      wakeWorker = sleeping;
+      if (wakeWorker) wakeups.fetch_add(1, std::memory_order_relaxed);
     }
-    // Notified after the lock is released: a worker woken while the poster
+    // Woken after the lock is released: a worker woken while the poster
     // still held it would at once block on the lock and sleep a second time.
-    wake.notify_one();
+    if (!realClock)
+      wake.notify_one();
+    else if (wakeWorker)
+      futex(FUTEX_WAKE_PRIVATE, 1, nullptr);
     return true;
   }
 
@@ -64,6 +74,8 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
       stopped = true;
       discarded.swap(entries);
     }
+    wakeups.fetch_add(1, std::memory_order_relaxed);
+    futex(FUTEX_WAKE_PRIVATE, 1, nullptr);
     wake.notify_all();
     idle.notify_all();
     // `discarded` goes out of scope outside the lock: destroying a task may
@@ -75,13 +87,13 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
     while (!stopped) {
       if (entries.empty()) {
         idle.notify_all();
-        wake.wait(lock);
+        sleepUntil(lock, std::nullopt);
         continue;
       }
       const auto now = clock->now();
       if (entries.begin()->first.due > now) {
         idle.notify_all();
-        clock->waitUntil(wake, lock, entries.begin()->first.due);
+        sleepUntil(lock, entries.begin()->first.due);
         continue;
       }
       auto node = entries.extract(entries.begin());
@@ -112,6 +124,39 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
     idle.notify_all();
   }
 
+  // On the real clock the worker sleeps on a futex of its own rather than on
+  // `wake`: the C library hands a mutex back from a condition-variable wait
+  // marked contended, so every such wake-up cost one more system call to
+  // release it. Other clocks decide themselves how to wait.
+  void sleepUntil(std::unique_lock<std::mutex>& lock, std::optional<TimePoint> deadline) {
+    if (!realClock) {
+      if (deadline)
+        clock->waitUntil(wake, lock, *deadline);
+      else
+        wake.wait(lock);
+      return;
+    }
+    const uint32_t seen = wakeups.load(std::memory_order_relaxed);
+    sleeping = true;
+    lock.unlock();
+    timespec until{};
+    if (deadline) {
+      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline->time_since_epoch()).count();
+      until.tv_sec = static_cast<time_t>(ns / 1000000000);
+      until.tv_nsec = static_cast<long>(ns % 1000000000);
+    }
+    // Returns at the deadline (steady time is the monotonic clock), when
+    // woken, or at once when a post came between the unlock and here.
+    futex(FUTEX_WAIT_BITSET_PRIVATE, seen, deadline ? &until : nullptr);
+    lock.lock();
+    sleeping = false;
+  }
+
+  long futex(int op, uint32_t value, const timespec* until) {
+    return syscall(SYS_futex, reinterpret_cast<uint32_t*>(&wakeups), op, value, until, nullptr,
+                   FUTEX_BITSET_MATCH_ANY);
+  }
+
   void timeChanged() override {
     { std::lock_guard guard(mutex); }  // a worker between its check and its wait must not miss this
     wake.notify_all();
@@ -136,6 +181,10 @@ struct SerialQueue::Ref::Core final : TimedExecutor {
 
   const std::string name;
   const std::shared_ptr<Clock> clock;
+  const bool realClock;
+  std::atomic<uint32_t> wakeups{0};  // the real clock's worker sleeps on this word
+  static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
+  bool sleeping = false;             // the worker is asleep or about to be; guarded by mutex
   std::mutex mutex;
   std::condition_variable wake;
   std::condition_variable idle;
