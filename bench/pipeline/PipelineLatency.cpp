@@ -12,10 +12,9 @@
 // plus heap calls on the capture and render paths.
 //
 // The floor: on a virtual machine a thread's timed wake-up alone costs it
-// tens of microseconds. A probe thread that only waits for 20 ms ticks on a
-// condition variable (as the engine's queues do) measures that cost during
-// the latency run; each thread's floor is its wake-ups times that cost, and
-// the engine's floor adds the callbacks.
+// tens of microseconds. A probe thread that only sleeps until the next 20 ms
+// tick measures that cost during the latency run; each thread's floor is its
+// wake-ups times that cost, and the engine's floor adds the callbacks.
 //
 //   build/bench/pipeline/pipeline_latency [seconds]     (default 30)
 #include <algorithm>
@@ -23,14 +22,12 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -281,8 +278,8 @@ std::map<std::string, ThreadUse> threadUse() {
   return use;
 }
 
-// A thread that does nothing but wake every 20 ms from a timed wait on a
-// condition variable: the CPU one wake-up costs, measured on its own clock.
+// A thread that does nothing but sleep until the next 20 ms tick: the CPU a
+// bare timed wake-up costs, measured on the thread's own clock.
 class WakeProbe {
  public:
   WakeProbe() : thread_([this] { run(); }) {}
@@ -298,27 +295,18 @@ class WakeProbe {
  private:
   void run() {
     const double start = callbackTime();
-    std::unique_lock lock(mutex_);
-    for (auto next = Steady::now(); !stopping_;) {
+    for (auto next = Steady::now(); !stopping_.load(std::memory_order_relaxed); ++wakes_) {
       next += std::chrono::milliseconds(20);
-      while (!stopping_ && wake_.wait_until(lock, next) != std::cv_status::timeout) {
-      }
-      if (!stopping_) ++wakes_;
+      std::this_thread::sleep_until(next);
     }
     cpu_ = callbackTime() - start;
   }
   void finish() {
-    {
-      std::lock_guard guard(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_one();
+    stopping_ = true;
     if (thread_.joinable()) thread_.join();
   }
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stopping_ = false;
+  std::atomic<bool> stopping_{false};
   int wakes_ = 0;
   double cpu_ = 0.0;
   std::thread thread_;
