@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <tuple>
 #include <utility>
 
