@@ -5,7 +5,6 @@
 //   build/bench/recording/bench_recording
 //   (BM_WriterCpuPerCallMinute records a 10 s call in real time)
 #include <stdlib.h>
-#include <time.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "common/Clocks.h"
 #include "log/Log.h"
 #include "recording/CallRecorder.h"
 
@@ -39,14 +39,9 @@ struct BenchFolder {
 
 std::vector<float> tone(double rate, size_t count) {
   std::vector<float> samples(count);
-  for (size_t i = 0; i < count; ++i) samples[i] = 0.3f * static_cast<float>(std::sin(2 * 3.14159265 * 440 * static_cast<double>(i) / rate));
+  for (size_t i = 0; i < count; ++i)
+    samples[i] = 0.3f * static_cast<float>(std::sin(2 * 3.14159265 * 440 * static_cast<double>(i) / rate));
   return samples;
-}
-
-double threadCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 // The recorder's own 50 ms pacing, reading the writer thread's CPU clock on
@@ -56,12 +51,12 @@ class MeasuringPacer : public oskel::IntervalFlushPacer {
   void waitForNextFlush() override {
     if (!started_) {
       started_ = true;
-      begin_ = threadCpuSeconds();
+      begin_ = oskel::bench::threadCPU();
     }
     IntervalFlushPacer::waitForNextFlush();
   }
   void flushed(std::int64_t) override {
-    cpu_.store(threadCpuSeconds() - begin_);
+    cpu_.store(oskel::bench::threadCPU() - begin_);
     flushes_.fetch_add(1);
   }
   double cpuSeconds() const { return cpu_.load(); }
@@ -74,13 +69,9 @@ class MeasuringPacer : public oskel::IntervalFlushPacer {
   std::atomic<int> flushes_{0};
 };
 
-void quietLog() {
-  oskel::Log::setSink([](std::string_view) {});
-}
-
 // One 10 ms callback from a 44.1 kHz device while the writer drains.
 void BM_WriteCallback(benchmark::State& state) {
-  quietLog();
+  oskel::Log::setSink([](std::string_view) {});
   BenchFolder folder;
   auto recorder = oskel::CallRecorder::create(folder.path / "bench.wav", 44100, 16000);
   if (!recorder) {
@@ -96,7 +87,7 @@ BENCHMARK(BM_WriteCallback);
 // Writer-thread CPU per minute of recorded call. The argument is the length of
 // the measured call in seconds (real time).
 void BM_WriterCpuPerCallMinute(benchmark::State& state) {
-  quietLog();
+  oskel::Log::setSink([](std::string_view) {});
   const auto seconds = state.range(0);
   for (auto _ : state) {
     BenchFolder folder;
@@ -110,8 +101,10 @@ void BM_WriterCpuPerCallMinute(benchmark::State& state) {
       const auto block = tone(rate, static_cast<size_t>(rate / 100));
       const auto start = steady_clock::now();
       for (std::int64_t callback = 1; callback <= seconds * 100; ++callback) {
-        if (left) (*recorder)->writeLeft(block);
-        else (*recorder)->writeRight(block);
+        if (left)
+          (*recorder)->writeLeft(block);
+        else
+          (*recorder)->writeRight(block);
         std::this_thread::sleep_until(start + callback * 10ms);
       }
     };
