@@ -103,28 +103,18 @@ struct ClickLoop {
 };
 
 void BM_LoopbackThroughNullSink(benchmark::State& state) {
-  if (!std::getenv("OSKEL_AUDIO_SERVER")) {
-    state.SkipWithError("needs a private audio server: scripts/audio-servers.sh run pulseaudio -- ...");
-    return;
-  }
+  if (!std::getenv("OSKEL_AUDIO_SERVER"))
+    return state.SkipWithError("needs a private audio server: scripts/audio-servers.sh run pulseaudio -- ...");
   PulseAudioHost::Options options;
   options.playbackBufferMs = static_cast<double>(state.range(0));
   options.captureFragmentMs = static_cast<double>(state.range(0)) / 2;
   auto connected = PulseAudioHost::connect(options);
-  if (!connected) {
-    state.SkipWithError(connected.error().description().c_str());
-    return;
-  }
+  if (!connected) return state.SkipWithError(connected.error().description().c_str());
   std::shared_ptr<PulseAudioHost> host = *connected;
-  if (auto installed = LoopbackDevices::install(*host); !installed) {
-    state.SkipWithError(installed.error().description().c_str());
-    return;
-  }
+  if (auto installed = LoopbackDevices::install(*host); !installed)
+    return state.SkipWithError(installed.error().description().c_str());
   const auto device = AudioDevices::find(*host, AudioDevices::oskelMicrophoneUID, AudioDevices::Direction::input);
-  if (!device) {
-    state.SkipWithError(device.error().description().c_str());
-    return;
-  }
+  if (!device) return state.SkipWithError(device.error().description().c_str());
 
   for (auto _ : state) {
     // Idle server first: its cost without our streams.

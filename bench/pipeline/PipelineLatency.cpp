@@ -21,9 +21,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -203,62 +200,26 @@ std::vector<float> clickTrack(double seconds) {
   return samples;
 }
 
-struct ThreadUse {
-  double cpu = 0.0;    // seconds on a core
-  double wakes = 0.0;  // times the thread went to sleep and was woken
-};
-
-// CPU time and wake-ups of every thread of the process, by name. On a
-// virtual machine a wake-up costs tens of microseconds of the thread's own
-// time, more than the work most of them do.
-std::map<std::string, ThreadUse> threadUse() {
-  std::map<std::string, ThreadUse> use;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream commFile(task.path() / "comm");
-    std::ifstream schedFile(task.path() / "schedstat");
-    std::ifstream statusFile(task.path() / "status");
-    std::string name;
-    double ns = 0;
-    if (!std::getline(commFile, name) || !(schedFile >> ns)) continue;
-    use[name].cpu += ns * 1e-9;
-    for (std::string line; std::getline(statusFile, line);)
-      if (line.starts_with("voluntary_ctxt_switches:")) use[name].wakes += std::atof(line.c_str() + 24);
-  }
-  return use;
-}
-
 // A thread that does nothing but sleep until the next 20 ms tick: the CPU a
 // bare timed wake-up costs, measured on the thread's own clock.
-class WakeProbe {
- public:
-  WakeProbe() : thread_([this] { run(); }) {}
-  ~WakeProbe() { finish(); }
-
-  // CPU seconds per wake-up; stops the probe.
-  double costPerWake() {
-    finish();
-    return wakes_ > 0 ? cpu_ / wakes_ : 0.0;
-  }
-  int wakes() const { return wakes_; }
-
- private:
-  void run() {
+struct WakeProbe {
+  int wakes = 0;
+  double cpu = 0.0;
+  std::jthread thread{[this](std::stop_token stop) {
     const double start = threadCPU();
-    for (auto next = Steady::now(); !stopping_.load(std::memory_order_relaxed); ++wakes_) {
+    for (auto next = Steady::now(); !stop.stop_requested(); ++wakes) {
       next += std::chrono::milliseconds(20);
       std::this_thread::sleep_until(next);
     }
-    cpu_ = threadCPU() - start;
-  }
-  void finish() {
-    stopping_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
+    cpu = threadCPU() - start;
+  }};
 
-  std::atomic<bool> stopping_{false};
-  int wakes_ = 0;
-  double cpu_ = 0.0;
-  std::thread thread_;
+  // CPU seconds per wake-up; stops the probe.
+  double costPerWake() {
+    thread.request_stop();
+    thread.join();
+    return wakes > 0 ? cpu / wakes : 0.0;
+  }
 };
 
 void print(const char* what, const std::vector<double>& from, const std::vector<double>& to, double floor) {
@@ -335,17 +296,13 @@ int main(int argc, char** argv) {
     run.pipeline->start();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds + 0.5));
     stop(*run.pipeline);
-    const auto mouth = run.input->clicks.all();
-    const auto wire = client->sent.all();
-    const auto back = client->received.all();
-    const auto heard = ear.all();
     std::printf("one direction, 48 kHz in and out, 10 ms device periods, %.0f s, emulator echoing at once\n", seconds);
-    print("mouth -> wire", mouth, wire, 120.0);
-    print("wire -> ear", back, heard, 130.0);
-    print("mouth -> ear", mouth, heard, 250.0);
+    print("mouth -> wire", run.input->clicks.all(), client->sent.all(), 120.0);
+    print("wire -> ear", client->received.all(), ear.all(), 130.0);
+    print("mouth -> ear", run.input->clicks.all(), ear.all(), 250.0);
     wakeCost = probe.costPerWake();
     std::printf("a bare timed wake-up costs %.1f us of the thread's CPU (%d wakes at 20 ms)\n", wakeCost * 1e6,
-                probe.wakes());
+                probe.wakes);
   }
 
   // CPU: the same run without the timing taps on the socket.

@@ -6,9 +6,9 @@
 //   (BM_WriterCpuPerCallMinute records a 10 s call in real time)
 #include <stdlib.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -25,10 +25,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
+// A fresh folder of its own, removed with what it holds; never the temporary
+// directory itself, which the removal would empty.
 struct BenchFolder {
   BenchFolder() {
     std::string pattern = (fs::temp_directory_path() / "oskel-bench-XXXXXX").string();
-    path = mkdtemp(pattern.data()) ? pattern : fs::temp_directory_path().string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    path = pattern;
   }
   ~BenchFolder() {
     std::error_code ignored;
@@ -44,40 +47,12 @@ std::vector<float> tone(double rate, size_t count) {
   return samples;
 }
 
-// The recorder's own 50 ms pacing, reading the writer thread's CPU clock on
-// the writer thread itself.
-class MeasuringPacer : public oskel::IntervalFlushPacer {
- public:
-  void waitForNextFlush() override {
-    if (!started_) {
-      started_ = true;
-      begin_ = oskel::bench::threadCPU();
-    }
-    IntervalFlushPacer::waitForNextFlush();
-  }
-  void flushed(std::int64_t) override {
-    cpu_.store(oskel::bench::threadCPU() - begin_);
-    flushes_.fetch_add(1);
-  }
-  double cpuSeconds() const { return cpu_.load(); }
-  int flushes() const { return flushes_.load(); }
-
- private:
-  bool started_ = false;
-  double begin_ = 0;
-  std::atomic<double> cpu_{0};
-  std::atomic<int> flushes_{0};
-};
-
 // One 10 ms callback from a 44.1 kHz device while the writer drains.
 void BM_WriteCallback(benchmark::State& state) {
   oskel::Log::setSink([](std::string_view) {});
   BenchFolder folder;
   auto recorder = oskel::CallRecorder::create(folder.path / "bench.wav", 44100, 16000);
-  if (!recorder) {
-    state.SkipWithError(recorder.error().description().c_str());
-    return;
-  }
+  if (!recorder) return state.SkipWithError(recorder.error().description().c_str());
   const auto block = tone(44100, 441);
   for (auto _ : state) (*recorder)->writeLeft(block);
   (*recorder)->stop();
@@ -91,12 +66,9 @@ void BM_WriterCpuPerCallMinute(benchmark::State& state) {
   const auto seconds = state.range(0);
   for (auto _ : state) {
     BenchFolder folder;
-    auto pacer = std::make_shared<MeasuringPacer>();
-    auto recorder = oskel::CallRecorder::create(folder.path / "bench.wav", 44100, 16000, {pacer});
-    if (!recorder) {
-      state.SkipWithError(recorder.error().description().c_str());
-      return;
-    }
+    auto recorder = oskel::CallRecorder::create(folder.path / "bench.wav", 44100, 16000);
+    if (!recorder) return state.SkipWithError(recorder.error().description().c_str());
+    const auto before = oskel::bench::threadUse()["oskel.recorder"];
     const auto device = [&](double rate, bool left) {
       const auto block = tone(rate, static_cast<size_t>(rate / 100));
       const auto start = steady_clock::now();
@@ -112,11 +84,13 @@ void BM_WriterCpuPerCallMinute(benchmark::State& state) {
     std::thread headset(device, 16000.0, false);
     speaker.join();
     headset.join();
+    // Read while the writer runs: its thread is gone once stopped.
+    const auto after = oskel::bench::threadUse()["oskel.recorder"];
     const auto result = (*recorder)->stop();
-    const double perMinute = pacer->cpuSeconds() * 60.0 / static_cast<double>(seconds);
+    const double perMinute = (after.cpu - before.cpu) * 60.0 / static_cast<double>(seconds);
     state.counters["writer_cpu_ms_per_call_min"] = perMinute * 1e3;
     state.counters["writer_core_percent"] = perMinute / 60.0 * 100;
-    state.counters["flushes"] = pacer->flushes();
+    state.counters["writer_wakeups"] = after.wakes - before.wakes;
     state.counters["recorded_s"] = result.duration;
   }
 }
