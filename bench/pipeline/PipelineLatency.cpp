@@ -79,13 +79,26 @@ struct CallbackUse {
   double net(double overhead) const { return cpu.load() - static_cast<double>(calls.load()) * overhead; }
 };
 
-// The input endpoint with the clicks' capture times and the callback's CPU.
-class TimedInput final : public AudioInputEndpoint {
+// An endpoint passed through, with its callback's CPU.
+template <class Endpoint>
+class Timed : public Endpoint {
  public:
-  explicit TimedInput(std::shared_ptr<AudioInputEndpoint> inner)
-      : inner_(std::move(inner)), finder_(clickFinder(inner_->sampleRate())) {}
+  explicit Timed(std::shared_ptr<Endpoint> inner) : inner_(std::move(inner)) {}
   std::string name() const override { return inner_->name(); }
   double sampleRate() const override { return inner_->sampleRate(); }
+  std::expected<void, AudioIOError> start() override { return inner_->start(); }
+  void stop() override { inner_->stop(); }
+
+  CallbackUse use;
+
+ protected:
+  std::shared_ptr<Endpoint> inner_;
+};
+
+// The input endpoint with the clicks' capture times.
+class TimedInput final : public Timed<AudioInputEndpoint> {
+ public:
+  using Timed::Timed;
   void setOnFrames(FramesCallback callback) override {
     callback_ = std::move(callback);
     inner_->setOnFrames([this](std::span<const float> frames) {
@@ -96,35 +109,23 @@ class TimedInput final : public AudioInputEndpoint {
       use.time([&] { callback_(frames); });
     });
   }
-  std::expected<void, AudioIOError> start() override { return inner_->start(); }
-  void stop() override { inner_->stop(); }
 
   Times clicks;
-  CallbackUse use;
 
  private:
-  std::shared_ptr<AudioInputEndpoint> inner_;
   FramesCallback callback_;
-  OnsetFinder finder_;
+  OnsetFinder finder_ = clickFinder(inner_->sampleRate());
 };
 
-// The output endpoint with the render callback's CPU.
-class TimedOutput final : public AudioOutputEndpoint {
+class TimedOutput final : public Timed<AudioOutputEndpoint> {
  public:
-  explicit TimedOutput(std::shared_ptr<AudioOutputEndpoint> inner) : inner_(std::move(inner)) {}
-  std::string name() const override { return inner_->name(); }
-  double sampleRate() const override { return inner_->sampleRate(); }
+  using Timed::Timed;
   void setRender(RenderCallback callback) override {
     callback_ = std::move(callback);
     inner_->setRender([this](std::span<float> frames) { use.time([&] { callback_(frames); }); });
   }
-  std::expected<void, AudioIOError> start() override { return inner_->start(); }
-  void stop() override { inner_->stop(); }
-
-  CallbackUse use;
 
  private:
-  std::shared_ptr<AudioOutputEndpoint> inner_;
   RenderCallback callback_;
 };
 
