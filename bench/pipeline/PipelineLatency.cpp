@@ -52,19 +52,6 @@ constexpr double rate = 48000.0;
 // A click: a sample above 0.45 after 100 ms below it.
 OnsetFinder clickFinder(double sampleRate) { return OnsetFinder(sampleRate, 0.45f, 0.1); }
 
-// What timing an empty stretch of code reads on the thread's CPU clock (a
-// system call, about 1.7 us on a virtual machine): the clock's own share of
-// every timed callback, taken off.
-double timerOverhead() {
-  constexpr int reads = 2000;
-  double sum = 0.0;
-  for (int i = 0; i < reads; ++i) {
-    const double before = threadCPU();
-    sum += threadCPU() - before;
-  }
-  return sum / reads;
-}
-
 // Time spent in a callback, and how many calls.
 struct CallbackUse {
   std::atomic<double> cpu{0.0};
@@ -78,6 +65,16 @@ struct CallbackUse {
   }
   double net(double overhead) const { return cpu.load() - static_cast<double>(calls.load()) * overhead; }
 };
+
+// What timing an empty stretch of code reads on the thread's CPU clock (a
+// system call, about 1.7 us on a virtual machine): the clock's own share of
+// every timed callback, taken off.
+double timerOverhead() {
+  constexpr int calls = 2000;
+  CallbackUse empty;
+  for (int i = 0; i < calls; ++i) empty.time([] {});
+  return empty.net(0.0) / calls;
+}
 
 // An endpoint passed through, with its callback's CPU.
 template <class Endpoint>
