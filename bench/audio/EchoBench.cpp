@@ -17,18 +17,20 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <numeric>
 #include <thread>
-#include <vector>
 
-#include "ServerStats.h"
 #include "audio/AudioCapture.h"
 #include "audio/AudioDevices.h"
 #include "audio/AudioPlayback.h"
 #include "audio/VoiceProcessingIO.h"
 #include "audio/pulse/PulseAudioHost.h"
 #include "audio/sim/EchoRoom.h"
+#include "common/Clocks.h"
+#include "common/RealtimeLog.h"
 
 using namespace oskel;
+using namespace oskel::bench;
 using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
 
@@ -36,45 +38,36 @@ namespace {
 
 constexpr double rate = 48000.0;
 
-// Samples appended by one real-time thread into storage reserved up front.
-class Tape {
+// A minute of samples appended by one real-time thread, and when the first
+// of them was recorded.
+class Tape : public RealtimeLog<float> {
  public:
-  Tape() : samples_(static_cast<size_t>(rate * 60)) {}
+  Tape() : RealtimeLog<float>(static_cast<size_t>(rate * 60)) {}
   void append(std::span<const float> frames) {
-    const size_t at = count_.load(std::memory_order_relaxed);
-    if (at == 0 && !frames.empty()) {
+    if (size() == 0 && !frames.empty()) {
       const std::chrono::duration<double> recorded(static_cast<double>(frames.size()) / rate);
       start_ = Steady::now() - std::chrono::duration_cast<Steady::duration>(recorded);
     }
-    const size_t n = std::min(frames.size(), samples_.size() - at);
-    std::copy_n(frames.begin(), n, samples_.begin() + static_cast<std::ptrdiff_t>(at));
-    count_.store(at + n, std::memory_order_release);
+    add(frames);
   }
-  size_t size() const { return count_.load(std::memory_order_acquire); }
-  std::span<const float> view(size_t from, size_t to) const { return {samples_.data() + from, to - from}; }
-  // When the first sample was recorded (read after the first append).
+  // Read after the first append.
   Steady::time_point start() const { return start_; }
 
  private:
-  std::vector<float> samples_;
-  std::atomic<size_t> count_{0};
   Steady::time_point start_{};
 };
 
-double power(std::span<const float> s) {
-  double sum = 0.0;
-  for (float v : s) sum += double{v} * double{v};
-  return s.empty() ? 0.0 : sum / static_cast<double>(s.size());
+double dot(std::span<const float> a, std::span<const float> b) {
+  return std::inner_product(a.begin(), a.end(), b.begin(), 0.0, std::plus<>(),
+                            [](float x, float y) { return double{x} * double{y}; });
 }
 
+double power(std::span<const float> s) { return s.empty() ? 0.0 : dot(s, s) / static_cast<double>(s.size()); }
+
 double correlation(std::span<const float> a, std::span<const float> b) {
-  double ab = 0.0, aa = 0.0, bb = 0.0;
-  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
-    ab += double{a[i]} * double{b[i]};
-    aa += double{a[i]} * double{a[i]};
-    bb += double{b[i]} * double{b[i]};
-  }
-  return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+  const size_t n = std::min(a.size(), b.size());
+  const double aa = dot(a.first(n), a.first(n)), bb = dot(b.first(n), b.first(n));
+  return aa > 0 && bb > 0 ? dot(a.first(n), b.first(n)) / std::sqrt(aa * bb) : 0.0;
 }
 
 struct Alignment {
@@ -103,8 +96,7 @@ Alignment align(const Tape& output, size_t from, size_t length, const Tape& othe
 }
 
 void waitFor(const Tape& tape, double seconds) {
-  const auto end = Steady::now() + 30s;
-  while (tape.size() < static_cast<size_t>(seconds * rate) && Steady::now() < end) std::this_thread::sleep_for(10ms);
+  waitUntil([&] { return tape.size() >= static_cast<size_t>(seconds * rate); }, 30.0);
 }
 
 void BM_EchoCanceller(benchmark::State& state) {
@@ -127,11 +119,11 @@ void BM_EchoCanceller(benchmark::State& state) {
       (void)(*play)->start();
       (void)(*record)->start();
       std::this_thread::sleep_for(1s);
-      const double cpu0 = bench::serverCPU();
+      const double cpu0 = serverCPU();
       const auto t0 = Steady::now();
       std::this_thread::sleep_for(4s);
       state.counters["server_cpu_plain"] =
-          (bench::serverCPU() - cpu0) / std::chrono::duration<double>(Steady::now() - t0).count();
+          (serverCPU() - cpu0) / std::chrono::duration<double>(Steady::now() - t0).count();
     }
 
     auto io = VoiceProcessingIO::make(*host, *host, *mic, *speaker, {});
@@ -159,11 +151,11 @@ void BM_EchoCanceller(benchmark::State& state) {
     // Far end alone: 2 s to converge, 4 s measured; the server's CPU meanwhile.
     waitFor(output, 2.0);
     const size_t outFrom = output.size(), rawFrom = raw.size();
-    const double cpu0 = bench::serverCPU();
+    const double cpu0 = serverCPU();
     const auto t0 = Steady::now();
     waitFor(output, 6.0);
     state.counters["server_cpu_echo"] =
-        (bench::serverCPU() - cpu0) / std::chrono::duration<double>(Steady::now() - t0).count();
+        (serverCPU() - cpu0) / std::chrono::duration<double>(Steady::now() - t0).count();
     const size_t outTo = output.size(), rawTo = raw.size();
     state.counters["erle_dB"] =
         10.0 * std::log10(power(raw.view(rawFrom, rawTo)) / std::max(power(output.view(outFrom, outTo)), 1e-20));
@@ -176,8 +168,8 @@ void BM_EchoCanceller(benchmark::State& state) {
     const auto maxShift = static_cast<int64_t>(rate * 0.5);
     state.counters["doubletalk_corr"] = align(output, from, judged, nearTape, maxShift).correlation;
     // The raw microphone against the clean near end: what the echo alone leaves.
-    state.counters["doubletalk_corr_raw"] = align(raw, raw.size() - judged - static_cast<size_t>(rate * 0.6), judged,
-                                                  nearTape, maxShift).correlation;
+    state.counters["doubletalk_corr_raw"] =
+        align(raw, raw.size() - judged - static_cast<size_t>(rate * 0.6), judged, nearTape, maxShift).correlation;
     // The same near-end sound on the raw microphone and after the canceller:
     // the tapes' start times turn the sample shift into added latency.
     const auto same = align(output, from, judged, raw, maxShift);

@@ -1,13 +1,11 @@
-// Measures block resamplers the way the pipeline uses them: 20 ms blocks,
-// 48 kHz -> 24 kHz -> 48 kHz. Prints, per candidate, the round-trip SNR with a
+// Measures the engine's block resamplers the way the pipeline uses them: 20 ms
+// blocks, 48 kHz -> 24 kHz -> 48 kHz. Prints, for the pipeline's Resampler and
+// for the LinearResampler that bridges device rates, the round-trip SNR with a
 // 1 kHz sine and with white noise, aliasing of the 48 -> 24 kHz stage, images
 // of the 24 -> 48 kHz stage, filter delay and samples held back between
 // blocks. Cost is measured by bench_dsp.
 //
 //   build/bench/dsp/dsp_resampler_quality
-#include <soxr.h>
-#include <speex/speex_resampler.h>
-
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -34,41 +32,12 @@ using Block = std::vector<float>;
 using Stage = std::function<Block(std::span<const float>)>;
 using StageFactory = std::function<Stage(double in, double out)>;
 
-Stage speexStage(int quality, double in, double out) {
-  int error = 0;
-  std::shared_ptr<SpeexResamplerState> st(
-      speex_resampler_init(1, static_cast<spx_uint32_t>(in), static_cast<spx_uint32_t>(out), quality, &error),
-      speex_resampler_destroy);
-  return [st, in, out](std::span<const float> x) {
-    Block y(static_cast<size_t>(double(x.size()) * out / in) + 256);
-    auto inLength = static_cast<spx_uint32_t>(x.size());
-    auto outLength = static_cast<spx_uint32_t>(y.size());
-    speex_resampler_process_float(st.get(), 0, x.data(), &inLength, y.data(), &outLength);
-    y.resize(outLength);
-    return y;
-  };
-}
-
-Stage soxrStage(unsigned long recipe, double in, double out) {
-  soxr_error_t error = nullptr;
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-  const soxr_quality_spec_t q = soxr_quality_spec(recipe, 0);
-  std::shared_ptr<soxr> st(soxr_create(in, out, 1, &error, &io, &q, nullptr), soxr_delete);
-  return [st, in, out](std::span<const float> x) {
-    Block y(static_cast<size_t>(double(x.size()) * out / in) + 4096);
-    size_t done = 0;
-    size_t produced = 0;
-    soxr_process(st.get(), x.data(), x.size(), &done, y.data(), y.size(), &produced);
-    y.resize(produced);
-    return y;
-  };
-}
-
 Stage linearStage(double in, double out) {
   auto r = std::make_shared<oskel::LinearResampler>(in, out);
   return [r](std::span<const float> x) {
     Block y(static_cast<size_t>(r->maxOutput(static_cast<int64_t>(x.size()))));
-    y.resize(static_cast<size_t>(r->process(x.data(), static_cast<int64_t>(x.size()), y.data(), static_cast<int64_t>(y.size()))));
+    y.resize(static_cast<size_t>(
+        r->process(x.data(), static_cast<int64_t>(x.size()), y.data(), static_cast<int64_t>(y.size()))));
     return y;
   };
 }
@@ -110,36 +79,28 @@ struct Fit {
   double residualPower;
 };
 
-// Least-squares fit of a sinusoid of known frequency plus offset, from sample `from`.
+// Least-squares fit of a sinusoid of known frequency plus offset, from sample
+// `from` over whole periods (each tone here has a whole number of samples per
+// period), where sine, cosine and offset are orthogonal.
 Fit fitSine(const Block& y, double freq, double rate, size_t from) {
-  double ss = 0, sc = 0, cc = 0, s1 = 0, c1 = 0, ys = 0, yc = 0, y1 = 0, n = 0;
-  for (size_t i = from; i < y.size(); ++i) {
-    const double w = 2 * pi * freq * double(i) / rate;
-    const double s = std::sin(w), c = std::cos(w), v = y[i];
-    ss += s * s; sc += s * c; cc += c * c; s1 += s; c1 += c; ys += v * s; yc += v * c; y1 += v; n += 1;
+  const auto period = static_cast<size_t>(std::lround(rate / freq));
+  const size_t end = from + (y.size() - from) / period * period;
+  const double n = double(end - from);
+  const auto w = [&](size_t i) { return 2 * pi * freq * double(i) / rate; };
+  double ys = 0, yc = 0, y1 = 0;
+  for (size_t i = from; i < end; ++i) {
+    const double v = y[i];
+    ys += v * std::sin(w(i));
+    yc += v * std::cos(w(i));
+    y1 += v;
   }
-  // Solve the 3x3 normal equations [ss sc s1; sc cc c1; s1 c1 n] [a b d] = [ys yc y1].
-  const double m[3][4] = {{ss, sc, s1, ys}, {sc, cc, c1, yc}, {s1, c1, n, y1}};
-  double a[3][4];
-  std::copy(&m[0][0], &m[0][0] + 12, &a[0][0]);
-  for (int col = 0; col < 3; ++col)
-    for (int row = col + 1; row < 3; ++row) {
-      const double f = a[row][col] / a[col][col];
-      for (int k = col; k < 4; ++k) a[row][k] -= f * a[col][k];
-    }
-  double sol[3];
-  for (int row = 2; row >= 0; --row) {
-    double v = a[row][3];
-    for (int k = row + 1; k < 3; ++k) v -= a[row][k] * sol[k];
-    sol[row] = v / a[row][row];
-  }
+  const double a = 2 * ys / n, b = 2 * yc / n, offset = y1 / n;
   double residual = 0;
-  for (size_t i = from; i < y.size(); ++i) {
-    const double w = 2 * pi * freq * double(i) / rate;
-    const double e = double(y[i]) - (sol[0] * std::sin(w) + sol[1] * std::cos(w) + sol[2]);
+  for (size_t i = from; i < end; ++i) {
+    const double e = double(y[i]) - (a * std::sin(w(i)) + b * std::cos(w(i)) + offset);
     residual += e * e;
   }
-  return {std::hypot(sol[0], sol[1]), std::atan2(sol[1], sol[0]), residual / n};
+  return {std::hypot(a, b), std::atan2(b, a), residual / n};
 }
 
 double rmsFrom(const Block& y, size_t from) {
@@ -171,6 +132,14 @@ void fft(std::vector<std::complex<double>>& a) {
   }
 }
 
+// The FFT of n samples from x under a Hann window.
+std::vector<std::complex<double>> hannSpectrum(const float* x, size_t n) {
+  std::vector<std::complex<double>> f(n);
+  for (size_t i = 0; i < n; ++i) f[i] = (0.5 - 0.5 * std::cos(2 * pi * double(i) / double(n))) * double(x[i]);
+  fft(f);
+  return f;
+}
+
 // Welch-averaged SNR of y against x over [0, maxHz]: the part of y coherent
 // with x is signal, the rest is noise (linear filtering does not count).
 double coherentSNR(const Block& x, const Block& y, double rate, double maxHz) {
@@ -179,14 +148,7 @@ double coherentSNR(const Block& x, const Block& y, double rate, double maxHz) {
   std::vector<std::complex<double>> sxy(n / 2);
   const size_t length = std::min(x.size(), y.size());
   for (size_t at = 0; at + n <= length; at += n / 2) {
-    std::vector<std::complex<double>> fx(n), fy(n);
-    for (size_t i = 0; i < n; ++i) {
-      const double w = 0.5 - 0.5 * std::cos(2 * pi * double(i) / double(n));
-      fx[i] = w * double(x[at + i]);
-      fy[i] = w * double(y[at + i]);
-    }
-    fft(fx);
-    fft(fy);
+    const auto fx = hannSpectrum(x.data() + at, n), fy = hannSpectrum(y.data() + at, n);
     for (size_t k = 0; k < n / 2; ++k) {
       sxx[k] += std::norm(fx[k]);
       syy[k] += std::norm(fy[k]);
@@ -208,9 +170,7 @@ double energyAbove(const Block& y, double rate, double hz, double referencePower
   double above = 0;
   int frames = 0;
   for (size_t at = from; at + n <= y.size(); at += n) {
-    std::vector<std::complex<double>> f(n);
-    for (size_t i = 0; i < n; ++i) f[i] = (0.5 - 0.5 * std::cos(2 * pi * double(i) / double(n))) * double(y[at + i]);
-    fft(f);
+    const auto f = hannSpectrum(y.data() + at, n);
     for (size_t k = 0; k < n / 2; ++k)
       if (double(k) * rate / double(n) > hz) above += 2 * std::norm(f[k]) / (double(n) * double(n) * 0.375);
     ++frames;
@@ -269,37 +229,32 @@ void measure(const Candidate& c) {
   const Streamed noiseDown = stream(c.make(highRate, lowRate), noise, highRate, lowRate);
   const Streamed noiseBack = stream(c.make(lowRate, highRate), noiseDown.output, lowRate, highRate);
   const auto shift = static_cast<size_t>(std::lround((downDelay + upDelay) * highRate / 1000.0));
-  Block aligned(noiseBack.output.begin() + static_cast<long>(std::min(shift, noiseBack.output.size())), noiseBack.output.end());
+  Block aligned(noiseBack.output.begin() + static_cast<long>(std::min(shift, noiseBack.output.size())),
+                noiseBack.output.end());
   const double noiseSNR = coherentSNR(noise, aligned, highRate, 10000);
 
   const double heldDown = down.maxHeldBack / lowRate * 1000.0;
   const double heldUp = back.maxHeldBack / highRate * 1000.0;
-  std::printf("%-22s %7.1f %7.1f %8.1f %8.1f %8.1f %8.1f | %5.2f %5.2f | %5.2f %5.2f | %5.2f %5.2f\n",
-              c.name.c_str(), sineSNR, noiseSNR, worstAlias, worstAliasAbove14, worstImage, sineAbove12, downDelay,
-              upDelay, heldDown, heldUp, downDelay + heldDown, upDelay + heldUp);
+  std::printf("%-22s %7.1f %7.1f %8.1f %8.1f %8.1f %8.1f | %5.2f %5.2f | %5.2f %5.2f | %5.2f %5.2f\n", c.name.c_str(),
+              sineSNR, noiseSNR, worstAlias, worstAliasAbove14, worstImage, sineAbove12, downDelay, upDelay, heldDown,
+              heldUp, downDelay + heldDown, upDelay + heldUp);
 }
 
 }  // namespace
 
 int main() {
-  std::vector<Candidate> candidates;
-  candidates.push_back({"engine Resampler (q" + std::to_string(oskel::Resampler::quality) + ")", engineStage});
-  for (int q : {3, 4, 5, 6, 7, 10})
-    candidates.push_back({"speexdsp q" + std::to_string(q), [q](double in, double out) { return speexStage(q, in, out); }});
-  candidates.push_back({"soxr LQ", [](double in, double out) { return soxrStage(SOXR_LQ, in, out); }});
-  candidates.push_back({"soxr MQ", [](double in, double out) { return soxrStage(SOXR_MQ, in, out); }});
-  candidates.push_back({"soxr HQ", [](double in, double out) { return soxrStage(SOXR_HQ, in, out); }});
-  candidates.push_back({"soxr VHQ", [](double in, double out) { return soxrStage(SOXR_VHQ, in, out); }});
-  candidates.push_back({"LinearResampler", linearStage});
-
+  const std::vector<Candidate> candidates = {
+      {"engine Resampler (q" + std::to_string(oskel::Resampler::quality) + ")", engineStage},
+      {"LinearResampler", linearStage}};
   std::printf("Round trip 48k->24k->48k in 20 ms blocks. Levels in dB; delays and hold-back in ms.\n");
   std::printf("%-22s %7s %7s %8s %8s %8s %8s | %11s | %11s | %11s\n", "candidate", "SNRsine", "SNRnois", "alias",
               "alias14k", "image14k", "rt>12k", "delay dn/up", "held dn/up", "total dn/up");
   for (const auto& c : candidates) measure(c);
-  std::printf("\nSNRsine: 1 kHz at -6 dBFS, fitted tone against everything else. SNRnois: white noise, coherent\n"
-              "part against the rest over 0-10 kHz. alias: worst output of a 48->24 stage for tones 12.5-23.5 kHz\n"
-              "relative to the tone (alias14k: tones from 14 kHz, whose aliases land below 10 kHz). image14k: worst\n"
-              "energy above 14 kHz after 24->48 of tones 0.5-10 kHz. rt>12k: round-trip energy above 12 kHz with the\n"
-              "1 kHz tone. held: output owed after a block (worst). total: filter delay + hold-back.\n");
+  std::printf(
+      "\nSNRsine: 1 kHz at -6 dBFS, fitted tone against everything else. SNRnois: white noise, coherent\n"
+      "part against the rest over 0-10 kHz. alias: worst output of a 48->24 stage for tones 12.5-23.5 kHz\n"
+      "relative to the tone (alias14k: tones from 14 kHz, whose aliases land below 10 kHz). image14k: worst\n"
+      "energy above 14 kHz after 24->48 of tones 0.5-10 kHz. rt>12k: round-trip energy above 12 kHz with the\n"
+      "1 kHz tone. held: output owed after a block (worst). total: filter delay + hold-back.\n");
   return 0;
 }

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "emulator/ServiceEmulator.h"
 #include "service/WebSocket.h"
@@ -18,40 +20,43 @@ using namespace oskel::emulator;
 
 namespace {
 
-// Counts messages that contain a marker and lets the caller wait for the next
-// one. Handlers share it, since one may still be running after close().
-class Counter : public std::enable_shared_from_this<Counter> {
+// Counts the messages that hold each marker and lets the caller wait for a
+// count. The handlers share it, since one may still run after close().
+class Arrivals : public std::enable_shared_from_this<Arrivals> {
  public:
-  explicit Counter(std::string marker) : marker_(std::move(marker)) {}
-  static std::shared_ptr<Counter> make(std::string marker) { return std::make_shared<Counter>(std::move(marker)); }
+  explicit Arrivals(std::vector<std::string> markers) : markers_(std::move(markers)), counts_(markers_.size()) {}
 
-  std::function<void(std::string)> onMessage() {
-    return [self = shared_from_this()](std::string bytes) {
-      if (bytes.find(self->marker_) == std::string::npos) return;
-      std::lock_guard guard(self->mutex_);
-      ++self->count_;
-      self->changed_.notify_all();
+  WebSocketConnection::Handlers handlers() {
+    WebSocketConnection::Handlers handlers;
+    handlers.onMessage = [self = shared_from_this()](std::string bytes) {
+      self->update([&] {
+        for (size_t i = 0; i < self->markers_.size(); ++i)
+          if (bytes.find(self->markers_[i]) != std::string::npos) ++self->counts_[i];
+      });
     };
+    handlers.onFailure = [self = shared_from_this()](WebSocketFailure) { self->update([&] { self->failed_ = true; }); };
+    return handlers;
   }
-  std::function<void(WebSocketFailure)> onFailure() {
-    return [self = shared_from_this()](WebSocketFailure) {
-      std::lock_guard guard(self->mutex_);
-      self->failed_ = true;
-      self->changed_.notify_all();
-    };
-  }
-  // False on failure or when nothing arrives within 10 s.
-  bool waitFor(std::size_t count) {
+  // False on failure or when the count is not reached within 10 s.
+  bool waitFor(size_t marker, size_t count) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return count_ >= count || failed_; }) && !failed_;
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return counts_[marker] >= count || failed_; }) &&
+           !failed_;
   }
 
  private:
-  std::string marker_;
+  template <class Change>
+  void update(Change&& change) {
+    std::lock_guard guard(mutex_);
+    change();
+    changed_.notify_all();
+  }
+
+  const std::vector<std::string> markers_;
+  std::vector<size_t> counts_;
+  bool failed_ = false;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::size_t count_ = 0;
-  bool failed_ = false;
 };
 
 std::unique_ptr<ServiceEmulator> startEmulator(bool tls) {
@@ -72,24 +77,19 @@ HttpRequest relayRequest(const ServiceEmulator& emulator) {
 
 void echoRoundTrip(benchmark::State& state) {
   auto emulator = startEmulator(state.range(0) != 0);
-  auto audio = Counter::make("session.output_audio.delta");
-  auto ready = Counter::make("session.updated");
-  WebSocketConnection::Handlers handlers;
-  handlers.onMessage = [countAudio = audio->onMessage(), countReady = ready->onMessage()](std::string bytes) {
-    countReady(bytes);
-    countAudio(std::move(bytes));
-  };
-  handlers.onFailure = audio->onFailure();
+  enum { ready, audio };
+  auto arrivals = std::make_shared<Arrivals>(std::vector<std::string>{"session.updated", "session.output_audio.delta"});
   auto connection = defaultWebSocketClient()->makeConnection(relayRequest(*emulator), clientMessageLimit);
-  connection->start(std::move(handlers));
-  if (!ready->waitFor(1)) return state.SkipWithError("no session.updated");
+  connection->start(arrivals->handlers());
+  if (!arrivals->waitFor(ready, 1)) return state.SkipWithError("no session.updated");
 
   // 100 ms of 24 kHz PCM16: 4800 bytes, 6400 base64 characters.
-  const std::string append = R"({"type":"session.input_audio_buffer.append","audio":")" + std::string(6400, 'A') + "\"}";
+  const std::string append =
+      R"({"type":"session.input_audio_buffer.append","audio":")" + std::string(6400, 'A') + "\"}";
   std::size_t sent = 0;
   for (auto _ : state) {
     connection->sendText(append);
-    if (!audio->waitFor(++sent)) return state.SkipWithError("echo did not arrive");
+    if (!arrivals->waitFor(audio, ++sent)) return state.SkipWithError("echo did not arrive");
   }
   connection->close();
   state.SetItemsProcessed(state.iterations());
@@ -98,13 +98,10 @@ void echoRoundTrip(benchmark::State& state) {
 void connectUntilCreated(benchmark::State& state) {
   auto emulator = startEmulator(state.range(0) != 0);
   for (auto _ : state) {
-    auto created = Counter::make("session.created");
+    auto created = std::make_shared<Arrivals>(std::vector<std::string>{"session.created"});
     auto connection = defaultWebSocketClient()->makeConnection(relayRequest(*emulator), clientMessageLimit);
-    WebSocketConnection::Handlers handlers;
-    handlers.onMessage = created->onMessage();
-    handlers.onFailure = created->onFailure();
-    connection->start(std::move(handlers));
-    if (!created->waitFor(1)) return state.SkipWithError("no session.created");
+    connection->start(created->handlers());
+    if (!created->waitFor(0, 1)) return state.SkipWithError("no session.created");
     state.PauseTiming();
     connection.reset();
     state.ResumeTiming();

@@ -14,7 +14,8 @@
 //                 are the audio server's memblock pools, shared with it), and
 //                 how much came with the call (against the moment before it)
 //
-//   bash scripts/audio-servers.sh run pulseaudio -- build/bench/orchestration/bench_call [seconds] [--echo-cancellation]
+//   bash scripts/audio-servers.sh run pulseaudio -- build/bench/orchestration/bench_call [seconds]
+//   [--echo-cancellation]
 //
 // The user's microphone and speaker are null sinks tagged as USB devices, so
 // the canceller does not skip them as virtual; without --echo-cancellation
@@ -25,7 +26,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -38,13 +38,16 @@
 #include <thread>
 #include <vector>
 
-#include "../audio/ServerStats.h"
 #include "audio/AudioCapture.h"
 #include "audio/AudioDevices.h"
 #include "audio/AudioPlayback.h"
 #include "audio/LoopbackDevices.h"
 #include "audio/pulse/PulseAudioHost.h"
 #include "audio/sim/EchoRoom.h"
+#include "common/Clocks.h"
+#include "common/OnsetFinder.h"
+#include "common/RealtimeLog.h"
+#include "common/Statistics.h"
 #include "concurrency/SerialQueue.h"
 #include "orchestration/Translator.h"
 #include "pipeline/TranscriptConsole.h"
@@ -52,6 +55,7 @@
 namespace {
 
 using namespace oskel;
+using namespace oskel::bench;
 using Steady = std::chrono::steady_clock;
 
 // A line of /proc/self/status in megabytes ("VmRSS", "RssAnon", ...), or
@@ -151,24 +155,6 @@ class UserDevices {
   std::vector<std::string> modules_;
 };
 
-// Times noted on an audio thread: room for a long run is reserved up front,
-// so noting neither allocates nor locks. Read once the streams have stopped.
-struct Moments {
-  Moments() : times(4096) {}
-  void note(Steady::time_point at) {
-    const auto n = count.load(std::memory_order_relaxed);
-    if (n < times.size()) {
-      times[n] = at;
-      count.store(n + 1, std::memory_order_release);
-    }
-  }
-  std::vector<Steady::time_point> all() const {
-    return {times.begin(), times.begin() + static_cast<std::ptrdiff_t>(count.load(std::memory_order_acquire))};
-  }
-  std::vector<Steady::time_point> times;
-  std::atomic<size_t> count{0};
-};
-
 // Plays a 20 ms burst of 1 kHz every 3 to 3.7 s, starting after `offset`, and
 // notes when each began. The intervals are far longer than the latency, so
 // that a burst's translation cannot be taken for an earlier one's. The silence
@@ -182,53 +168,38 @@ struct Mouth {
   void render(std::span<float> frames) {
     const auto burst = static_cast<int64_t>(rate * 0.02);
     for (auto& sample : frames) {
-      if (position == next) started.note(Steady::now());
+      if (position == next) started.add(nowSeconds());
       const bool on = position >= next && position - next < burst;
-      sample = on ? 0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 1000.0 *
-                                                        static_cast<double>(position - next) / rate))
+      sample = on ? 0.5f * static_cast<float>(
+                               std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(position - next) / rate))
                   : 0.0f;
       if (position - next >= burst) next += period();
       ++position;
     }
   }
-  int64_t period() {
-    return static_cast<int64_t>(rate * intervals[bursts++ % intervals.size()]);
-  }
+  int64_t period() { return static_cast<int64_t>(rate * intervals[bursts++ % intervals.size()]); }
   double rate;
   int64_t next;
   int64_t position = 0;
   size_t bursts = 0;
-  Moments started;
+  RealtimeLog<double> started;
 };
 
 // Notes when a loud stretch begins after at least 0.3 s of quiet.
 struct Ear {
-  explicit Ear(double rate) : quietNeeded(static_cast<int64_t>(rate * 0.3)) {}
+  explicit Ear(double rate) : finder(rate, 0.05f, 0.3) {}
   void hear(std::span<const float> frames) {
-    for (float sample : frames) {
-      if (std::abs(sample) > 0.05f) {
-        if (quiet >= quietNeeded) heard.note(Steady::now());
-        quiet = 0;
-      } else {
-        ++quiet;
-      }
-    }
+    const double now = nowSeconds();
+    finder.scan(frames, [&](size_t) { heard.add(now); });
   }
-  int64_t quietNeeded;
-  int64_t quiet = 0;
-  Moments heard;
+  OnsetFinder finder;
+  RealtimeLog<double> heard;
 };
 
 // Median of each burst's first arrival before the next burst.
 double medianLatencyMs(const Mouth& mouth, const Ear& ear) {
-  const auto heard = ear.heard.all();
-  std::vector<double> latencies;
-  for (auto start : mouth.started.all()) {
-    auto it = std::lower_bound(heard.begin(), heard.end(), start);
-    if (it != heard.end() && *it - start < std::chrono::duration<double>(Mouth::shortestInterval))
-      latencies.push_back(std::chrono::duration<double, std::milli>(*it - start).count());
-  }
-  return latencies.empty() ? std::nan("") : bench::median(latencies);
+  const auto latencies = delaysMs(mouth.started.all(), ear.heard.all(), Mouth::shortestInterval);
+  return latencies.empty() ? std::nan("") : median(latencies);
 }
 
 int fail(const std::string& why) {
@@ -243,8 +214,10 @@ int main(int argc, char** argv) {
   bool echoCancellation = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
-    if (argument == "--echo-cancellation") echoCancellation = true;
-    else seconds = std::atof(argv[i]);
+    if (argument == "--echo-cancellation")
+      echoCancellation = true;
+    else
+      seconds = std::atof(argv[i]);
   }
   if (!std::getenv("PULSE_SERVER")) return fail("run through scripts/audio-servers.sh");
   auto connected = PulseAudioHost::connect();
@@ -298,25 +271,24 @@ int main(int argc, char** argv) {
   if (!made) return fail(made.error().description());
   auto call = *made;
   if (!call->start()) return fail("could not start the call");
-  for (int i = 0; i < 500 && call->state() != TranslatorState{TranslatorStates::Live{}}; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  waitUntil([&] { return call->state() == TranslatorState{TranslatorStates::Live{}}; }, 5.0);
   if (!(*theyPlay)->start() || !(*userSays)->start()) return fail("could not start the call program");
 
   const auto began = Steady::now();
-  const double cpuBefore = bench::processCPU(), serverBefore = bench::serverCPU();
+  const double cpuBefore = processCPU(), serverBefore = serverCPU();
   std::optional<Memory> atMinute;
   while (Steady::now() - began < std::chrono::duration<double>(seconds)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     if (!atMinute && Steady::now() - began >= std::chrono::seconds(60)) atMinute.emplace();
   }
   const double elapsed = std::chrono::duration<double>(Steady::now() - began).count();
-  const double cpu = bench::processCPU() - cpuBefore, serverCPU = bench::serverCPU() - serverBefore;
+  const double cpu = processCPU() - cpuBefore, serverUse = serverCPU() - serverBefore;
   const Memory atEnd;
   (*theyPlay)->stop();
   (*userSays)->stop();
-  std::atomic<bool> stopped{false};
-  call->stop(true, [&] { stopped = true; });
-  for (int i = 0; i < 200 && !stopped; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  auto stopped = std::make_shared<std::atomic<bool>>(false);
+  call->stop(true, [stopped] { *stopped = true; });
+  waitUntil([&] { return stopped->load(); }, 2.0);
   (*theyHear)->stop();
   (*userHears)->stop();
   (void)LoopbackDevices::remove(*host);
@@ -325,15 +297,15 @@ int main(int argc, char** argv) {
               std::getenv("OSKEL_AUDIO_SERVER") ? std::getenv("OSKEL_AUDIO_SERVER") : "the audio server",
               call->echoCancellationActive() ? "on" : "off");
   std::printf("mouth -> ear, user to them:  %.0f ms (median of %zu bursts)\n", medianLatencyMs(userMouth, atThem),
-              userMouth.started.count.load());
+              userMouth.started.size());
   std::printf("mouth -> ear, them to user:  %.0f ms (median of %zu bursts)\n", medianLatencyMs(theirMouth, atUser),
-              theirMouth.started.count.load());
+              theirMouth.started.size());
   std::printf("CPU per second of call:      %.2f %% of one core (audio server: %.2f %%)\n", 100.0 * cpu / elapsed,
-              100.0 * serverCPU / elapsed);
+              100.0 * serverUse / elapsed);
   const auto memory = [&](const char* when, const Memory& m) {
-    std::printf("resident %-15s %.1f MB (anonymous %.1f, files %.1f, shared memory %.1f; the call's share %.1f), "
-                "%.0f threads\n",
-                when, m.resident, m.anonymous, m.files, m.shared, m.resident - beforeCall.resident, m.threads);
+    std::printf(
+        "resident %-15s %.1f MB (anonymous %.1f, files %.1f, shared memory %.1f; the call's share %.1f), %.0f threads\n",
+        when, m.resident, m.anonymous, m.files, m.shared, m.resident - beforeCall.resident, m.threads);
   };
   memory("before the call", beforeCall);
   if (atMinute) memory("after 1 min", *atMinute);

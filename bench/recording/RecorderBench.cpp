@@ -5,11 +5,10 @@
 //   build/bench/recording/bench_recording
 //   (BM_WriterCpuPerCallMinute records a 10 s call in real time)
 #include <stdlib.h>
-#include <time.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -17,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "common/Clocks.h"
 #include "log/Log.h"
 #include "recording/CallRecorder.h"
 
@@ -25,10 +25,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
+// A fresh folder of its own, removed with what it holds; never the temporary
+// directory itself, which the removal would empty.
 struct BenchFolder {
   BenchFolder() {
     std::string pattern = (fs::temp_directory_path() / "oskel-bench-XXXXXX").string();
-    path = mkdtemp(pattern.data()) ? pattern : fs::temp_directory_path().string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    path = pattern;
   }
   ~BenchFolder() {
     std::error_code ignored;
@@ -39,54 +42,17 @@ struct BenchFolder {
 
 std::vector<float> tone(double rate, size_t count) {
   std::vector<float> samples(count);
-  for (size_t i = 0; i < count; ++i) samples[i] = 0.3f * static_cast<float>(std::sin(2 * 3.14159265 * 440 * static_cast<double>(i) / rate));
+  for (size_t i = 0; i < count; ++i)
+    samples[i] = 0.3f * static_cast<float>(std::sin(2 * 3.14159265 * 440 * static_cast<double>(i) / rate));
   return samples;
-}
-
-double threadCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-// The recorder's own 50 ms pacing, reading the writer thread's CPU clock on
-// the writer thread itself.
-class MeasuringPacer : public oskel::IntervalFlushPacer {
- public:
-  void waitForNextFlush() override {
-    if (!started_) {
-      started_ = true;
-      begin_ = threadCpuSeconds();
-    }
-    IntervalFlushPacer::waitForNextFlush();
-  }
-  void flushed(std::int64_t) override {
-    cpu_.store(threadCpuSeconds() - begin_);
-    flushes_.fetch_add(1);
-  }
-  double cpuSeconds() const { return cpu_.load(); }
-  int flushes() const { return flushes_.load(); }
-
- private:
-  bool started_ = false;
-  double begin_ = 0;
-  std::atomic<double> cpu_{0};
-  std::atomic<int> flushes_{0};
-};
-
-void quietLog() {
-  oskel::Log::setSink([](std::string_view) {});
 }
 
 // One 10 ms callback from a 44.1 kHz device while the writer drains.
 void BM_WriteCallback(benchmark::State& state) {
-  quietLog();
+  oskel::Log::setSink([](std::string_view) {});
   BenchFolder folder;
   auto recorder = oskel::CallRecorder::create(folder.path / "bench.wav", 44100, 16000);
-  if (!recorder) {
-    state.SkipWithError(recorder.error().description().c_str());
-    return;
-  }
+  if (!recorder) return state.SkipWithError(recorder.error().description().c_str());
   const auto block = tone(44100, 441);
   for (auto _ : state) (*recorder)->writeLeft(block);
   (*recorder)->stop();
@@ -96,22 +62,21 @@ BENCHMARK(BM_WriteCallback);
 // Writer-thread CPU per minute of recorded call. The argument is the length of
 // the measured call in seconds (real time).
 void BM_WriterCpuPerCallMinute(benchmark::State& state) {
-  quietLog();
+  oskel::Log::setSink([](std::string_view) {});
   const auto seconds = state.range(0);
   for (auto _ : state) {
     BenchFolder folder;
-    auto pacer = std::make_shared<MeasuringPacer>();
-    auto recorder = oskel::CallRecorder::create(folder.path / "bench.wav", 44100, 16000, {pacer});
-    if (!recorder) {
-      state.SkipWithError(recorder.error().description().c_str());
-      return;
-    }
+    auto recorder = oskel::CallRecorder::create(folder.path / "bench.wav", 44100, 16000);
+    if (!recorder) return state.SkipWithError(recorder.error().description().c_str());
+    const auto before = oskel::bench::threadUse()["oskel.recorder"];
     const auto device = [&](double rate, bool left) {
       const auto block = tone(rate, static_cast<size_t>(rate / 100));
       const auto start = steady_clock::now();
       for (std::int64_t callback = 1; callback <= seconds * 100; ++callback) {
-        if (left) (*recorder)->writeLeft(block);
-        else (*recorder)->writeRight(block);
+        if (left)
+          (*recorder)->writeLeft(block);
+        else
+          (*recorder)->writeRight(block);
         std::this_thread::sleep_until(start + callback * 10ms);
       }
     };
@@ -119,11 +84,13 @@ void BM_WriterCpuPerCallMinute(benchmark::State& state) {
     std::thread headset(device, 16000.0, false);
     speaker.join();
     headset.join();
+    // Read while the writer runs: its thread is gone once stopped.
+    const auto after = oskel::bench::threadUse()["oskel.recorder"];
     const auto result = (*recorder)->stop();
-    const double perMinute = pacer->cpuSeconds() * 60.0 / static_cast<double>(seconds);
+    const double perMinute = (after.cpu - before.cpu) * 60.0 / static_cast<double>(seconds);
     state.counters["writer_cpu_ms_per_call_min"] = perMinute * 1e3;
     state.counters["writer_core_percent"] = perMinute / 60.0 * 100;
-    state.counters["flushes"] = pacer->flushes();
+    state.counters["writer_wakeups"] = after.wakes - before.wakes;
     state.counters["recorded_s"] = result.duration;
   }
 }

@@ -1,5 +1,7 @@
-// Per-block cost of sending audio: what the session queue does for every
-// 100 ms block of 24 kHz PCM16 (4800 bytes).
+// Per-block cost of sending audio: what a live session does for every 100 ms
+// block of 24 kHz PCM16 (4800 bytes), and of parsing a delta of that size.
+//
+//   build/bench/session/bench_session
 #include <benchmark/benchmark.h>
 
 #include <mutex>
@@ -54,22 +56,6 @@ class NullClient final : public WebSocketClient {
   }
   std::shared_ptr<NullConnection> last;
 };
-
-void BM_Base64Encode(benchmark::State& state) {
-  const auto block = speechBlock();
-  for (auto _ : state) benchmark::DoNotOptimize(Base64::encode(block));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * block.size()));
-}
-BENCHMARK(BM_Base64Encode);
-
-// The work on the session queue for one block: base64, JSON, send.
-void BM_AppendMessageAndSend(benchmark::State& state) {
-  const auto block = speechBlock();
-  NullConnection connection;
-  for (auto _ : state) connection.sendText(RealtimeProtocol::appendAudio(block));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * block.size()));
-}
-BENCHMARK(BM_AppendMessageAndSend);
 
 // The whole path through a live session: copy on the caller's thread, hop to
 // the session queue, base64, JSON, send. Each iteration is one block.
