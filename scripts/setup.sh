@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libboost1.81-dev libboost-json1.81-dev libssl-dev ca-certificates openssl
   libfmt-dev libcli11-dev
-  libspeexdsp-dev libsoxr-dev libicu-dev
+  libspeexdsp-dev libicu-dev
   libpulse-dev pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber pipewire-bin dbus dbus-x11
   espeak-ng sox xdg-user-dirs ccache
