@@ -47,7 +47,12 @@ void expectSilence(const std::vector<std::int16_t>& actual, size_t from, size_t 
   expectSamples(actual, from, std::vector<std::int16_t>(count, 0), 0, count, what);
 }
 
-std::uint64_t sizeOnDisk(const fs::path& path) { return fs::file_size(path); }
+// Both channels' next `count` samples, then one flush: the frames in the file.
+std::int64_t feed(CallRecorder& recorder, ManualFlushPacer& pacer, std::int64_t first, std::int64_t count) {
+  recorder.writeLeft(test::block(test::leftSignal, first, count));
+  recorder.writeRight(test::block(test::rightSignal, first, count));
+  return pacer.flush();
+}
 
 // Outputs of the recorder's resampler after the first `rounds` blocks.
 size_t resampledCount(float (*signal)(std::int64_t), double rate, std::int64_t blockSize, int rounds) {
@@ -118,7 +123,7 @@ TEST(CallRecorder, TwoDeviceThreadsAreRecordedSampleBySampleWithSilenceWhereOneS
   expectSilence(file.right, silenceEnd + afterGap, file.right.size() - silenceEnd - afterGap, "right at the end");
 
   EXPECT_EQ(result.duration, static_cast<double>(leftOut.size()) / 48000);
-  EXPECT_EQ(result.bytes, static_cast<std::int64_t>(sizeOnDisk(folder / "call.wav")));
+  EXPECT_EQ(result.bytes, static_cast<std::int64_t>(fs::file_size(folder / "call.wav")));
 }
 
 TEST(CallRecorder, ACallWhereTheOtherPartyNeverSpeaksHasASilentRightChannelAsLongAsTheLeft) {
@@ -153,13 +158,8 @@ TEST(CallRecorder, TheFileIsAValidWavAfterEveryFlushAndAudioThreadsNeverTouchIt)
 
   auto file = test::readStereo(path);
   EXPECT_EQ(file.fileBytes, 44u);
-  EXPECT_EQ(file.riffSize, 36u);
-  EXPECT_EQ(file.format, 1);
-  EXPECT_EQ(file.channels, 2);
-  EXPECT_EQ(file.sampleRate, 48000u);
-  EXPECT_EQ(file.byteRate, 192000u);
-  EXPECT_EQ(file.blockAlign, 4);
-  EXPECT_EQ(file.bitsPerSample, 16);
+  EXPECT_TRUE(file.standardHeader(48000));
+  EXPECT_EQ(WAV::readLE32(file.header, 28), 192000u);  // the byte rate of two channels
 
   const auto left = test::block(test::leftSignal, 0, 480);
   const auto right = test::block(test::rightSignal, 0, 480);
@@ -168,12 +168,12 @@ TEST(CallRecorder, TheFileIsAValidWavAfterEveryFlushAndAudioThreadsNeverTouchIt)
       EXPECT_REALTIME_SAFE(recorder->writeLeft(left));
       EXPECT_REALTIME_SAFE(recorder->writeRight(right.data(), right.size()));
     }
-    EXPECT_EQ(sizeOnDisk(path), 44u + (flush - 1) * 4800u * 4u) << "written outside a flush";
+    EXPECT_EQ(fs::file_size(path), 44u + (flush - 1) * 4800u * 4u) << "written outside a flush";
     EXPECT_EQ(pacer->flush(), flush * 4800);
     file = test::readStereo(path);
     EXPECT_EQ(file.fileBytes, 44u + flush * 4800u * 4u);
     EXPECT_EQ(file.dataBytes, flush * 4800u * 4u);
-    EXPECT_EQ(file.riffSize, file.dataBytes + 36);
+    EXPECT_TRUE(file.standardHeader(48000));
     auto info = WAV::info(path);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->frames, flush * 4800);
@@ -202,7 +202,7 @@ TEST(CallRecorder, StopIsIdempotentFromAnyThreadAndReportsTheSizeOnDisk) {
   other.join();
   EXPECT_EQ(first, second);
   EXPECT_EQ(first.url, path);
-  EXPECT_EQ(first.bytes, static_cast<std::int64_t>(sizeOnDisk(path)));
+  EXPECT_EQ(first.bytes, static_cast<std::int64_t>(fs::file_size(path)));
   EXPECT_NEAR(first.duration, 1.25, 0.001);  // the longer channel, 20000 samples at 16 kHz
   EXPECT_EQ(log.count("recording saved: "), 1u);
   EXPECT_TRUE(log.contains(fmt::format("INFO  recording saved: {}, 1.2s", path.string())) ||
@@ -210,7 +210,7 @@ TEST(CallRecorder, StopIsIdempotentFromAnyThreadAndReportsTheSizeOnDisk) {
 
   recorder->writeLeft(test::block(test::leftSignal, 0, 4800));  // a finished recorder writes nothing more
   EXPECT_EQ(recorder->stop(), first);
-  EXPECT_EQ(first.bytes, static_cast<std::int64_t>(sizeOnDisk(path)));
+  EXPECT_EQ(first.bytes, static_cast<std::int64_t>(fs::file_size(path)));
 }
 
 TEST(CallRecorder, DroppingARunningRecorderFinishesTheFileAndAChosenPathIsReplaced) {
@@ -273,25 +273,21 @@ TEST(CallRecorder, WhatCannotBeWrittenIsAClearErrorAtStart) {
 // through a flush.
 class FileSizeLimit {
  public:
-  explicit FileSizeLimit(rlim_t bytes) {
+  explicit FileSizeLimit(rlim_t bytes) : previousHandler_(signal(SIGXFSZ, SIG_IGN)) {
     getrlimit(RLIMIT_FSIZE, &saved_);
-    previousHandler_ = signal(SIGXFSZ, SIG_IGN);
-    set(bytes);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previousHandler_);
-  }
-  void set(rlim_t bytes) {
     rlimit limit = saved_;
     limit.rlim_cur = bytes;
     setrlimit(RLIMIT_FSIZE, &limit);
   }
+  ~FileSizeLimit() {
+    lift();
+    signal(SIGXFSZ, previousHandler_);
+  }
   void lift() { setrlimit(RLIMIT_FSIZE, &saved_); }
 
  private:
-  rlimit saved_{};
   sighandler_t previousHandler_;
+  rlimit saved_{};
 };
 
 TEST(CallRecorder, WriteErrorsDuringACallAreLoggedOnceAndTheFileKeepsItsLastGoodFlush) {
@@ -302,23 +298,17 @@ TEST(CallRecorder, WriteErrorsDuringACallAreLoggedOnceAndTheFileKeepsItsLastGood
   auto recorder = startRecorder(path, 48000, 48000, pacer);
   ASSERT_TRUE(recorder);
   FileSizeLimit limit(44 + 4800 * 4 + 2);  // room for one flush and half a frame
-
-  const auto feed = [&](std::int64_t first) {
-    recorder->writeLeft(test::block(test::leftSignal, first, 4800));
-    recorder->writeRight(test::block(test::rightSignal, first, 4800));
-    return pacer->flush();
-  };
-  EXPECT_EQ(feed(0), 4800);
-  EXPECT_EQ(feed(4800), 4800);  // the disk is full now
-  EXPECT_EQ(feed(9600), 4800);
+  EXPECT_EQ(feed(*recorder, *pacer, 0, 4800), 4800);
+  EXPECT_EQ(feed(*recorder, *pacer, 4800, 4800), 4800);  // the disk is full now
+  EXPECT_EQ(feed(*recorder, *pacer, 9600, 4800), 4800);
   EXPECT_EQ(log.count("ERROR recording write failed: "), 1u);
-  EXPECT_EQ(sizeOnDisk(path), 44u + 4800u * 4u) << "a partial write must not stay behind";
+  EXPECT_EQ(fs::file_size(path), 44u + 4800u * 4u) << "a partial write must not stay behind";
 
   limit.lift();  // space again
-  EXPECT_EQ(feed(14400), 9600);
+  EXPECT_EQ(feed(*recorder, *pacer, 14400, 4800), 9600);
   EXPECT_TRUE(log.contains("recording writes resumed after 2 failed flushes"));
   const auto result = recorder->stop();
-  EXPECT_EQ(result.bytes, static_cast<std::int64_t>(sizeOnDisk(path)));
+  EXPECT_EQ(result.bytes, static_cast<std::int64_t>(fs::file_size(path)));
 
   // The lost flushes leave a gap in time, but every frame is whole and aligned.
   const auto file = test::readStereo(path);
@@ -338,15 +328,11 @@ TEST(CallRecorder, AFileAtTheWavSizeLimitStopsGrowingInsteadOfCorruptingItsHeade
   auto pacer = std::make_shared<ManualFlushPacer>();
   auto recorder = startRecorder(path, 48000, 48000, pacer, 1000 * 4 + 3);
   ASSERT_TRUE(recorder);
-  for (int i = 0; i < 3; ++i) {
-    recorder->writeLeft(test::block(test::leftSignal, i * 480, 480));
-    recorder->writeRight(test::block(test::rightSignal, i * 480, 480));
-    pacer->flush();
-  }
+  for (int i = 0; i < 3; ++i) feed(*recorder, *pacer, i * 480, 480);
   const auto result = recorder->stop();
   EXPECT_EQ(result.bytes, 44 + 1000 * 4);
   EXPECT_EQ(test::readStereo(path).dataBytes, 4000u);
-  EXPECT_EQ(sizeOnDisk(path), 4044u);
+  EXPECT_EQ(fs::file_size(path), 4044u);
   EXPECT_EQ(log.count("ERROR recording write failed: "), 1u);
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "RecordingTestSupport.h"
 #include "dsp/PCM16.h"
 
 namespace oskel {
@@ -65,16 +66,8 @@ Bytes samples16(std::initializer_list<int16_t> values) {
   return b;
 }
 
-class WAVFiles : public ::testing::Test {
- protected:
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              ("oskel-wav-" + std::to_string(::getpid()) + "-" +
-                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  void SetUp() override { std::filesystem::create_directories(dir); }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-};
-
-TEST_F(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
+TEST(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
+  const test::TempFolder dir;
   std::vector<float> samples(48000);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(0.8 * std::sin(double(i) * 0.05));
   const auto path = dir / "tone.wav";
@@ -103,7 +96,8 @@ TEST_F(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
   EXPECT_DOUBLE_EQ(audio->duration(), 1.0);
 }
 
-TEST_F(WAVFiles, WriteReplacesTheFileRejectsImpossibleRatesAndMissingFilesAreFileErrors) {
+TEST(WAVFiles, WriteReplacesTheFileRejectsImpossibleRatesAndMissingFilesAreFileErrors) {
+  const test::TempFolder dir;
   const auto path = dir / "out.wav";
   ASSERT_TRUE(WAV::writePCM16(std::vector<float>(100, 0.1f), 24000, path));
   ASSERT_TRUE(WAV::writePCM16(std::vector<float>(10, 0.1f), 44100.9, path));
