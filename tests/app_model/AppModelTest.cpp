@@ -7,10 +7,6 @@ namespace {
 
 using namespace TranslatorStates;
 
-TranscriptFragment fragment(CallDirection direction, TranscriptKind kind, std::string text) {
-  return {direction, kind, std::move(text)};
-}
-
 TEST(SettingsDocument, DecodesOnlyCompleteDocumentsAndDefaultsBySystemLanguage) {
   auto settings = AppSettings::defaults("de");
   EXPECT_EQ(settings.myLanguage, "de");
@@ -144,7 +140,7 @@ TEST_F(ModelTest, ARestartWhileRecordingContinuesInANewFile) {
 TEST_F(ModelTest, CaptionsJoinFreshLinesKeepOverlappingSpeakersApartAndHoldTwoHundred) {
   goLive();
   const auto send = [&](CallDirection direction, TranscriptKind kind, std::string text) {
-    last().raise(TranslatorEvents::Transcript{fragment(direction, kind, std::move(text))});
+    last().raise(TranslatorEvents::Transcript{{direction, kind, std::move(text)}});
     settle();
   };
   send(CallDirection::outgoing, TranscriptKind::heard, "Hello ");
@@ -163,7 +159,7 @@ TEST_F(ModelTest, CaptionsJoinFreshLinesKeepOverlappingSpeakersApartAndHoldTwoHu
   auto at = clock->now();
   for (int i = 0; i < 201; ++i) {
     at += std::chrono::seconds(4);
-    list.append(fragment(CallDirection::incoming, TranscriptKind::said, std::to_string(i)), at);
+    list.append({CallDirection::incoming, TranscriptKind::said, std::to_string(i)}, at);
   }
   EXPECT_EQ(list.lines().size(), 200u);
   EXPECT_EQ(list.lines().front().said, "1");
