@@ -185,7 +185,7 @@ TEST(CallRecorder, TheFileIsAValidWavAfterEveryFlushAndAudioThreadsNeverTouchIt)
   EXPECT_EQ(recorder->stop().bytes, 44 + 3 * 4800 * 4);
 }
 
-TEST(CallRecorder, StopIsIdempotentFromAnyThreadAndReportsTheSizeOnDisk) {
+TEST(CallRecorder, StopIsIdempotentFromAnyThreadAndADroppedRecorderFinishesTheFileItReplaced) {
   TempFolder folder;
   test::LogCapture log;
   const auto path = folder / "call.wav";
@@ -211,16 +211,11 @@ TEST(CallRecorder, StopIsIdempotentFromAnyThreadAndReportsTheSizeOnDisk) {
   recorder->writeLeft(test::block(test::leftSignal, 0, 4800));  // a finished recorder writes nothing more
   EXPECT_EQ(recorder->stop(), first);
   EXPECT_EQ(first.bytes, static_cast<std::int64_t>(fs::file_size(path)));
-}
 
-TEST(CallRecorder, DroppingARunningRecorderFinishesTheFileAndAChosenPathIsReplaced) {
-  TempFolder folder;
-  const auto path = folder / "dropped.wav";
-  std::ofstream(path) << std::string(100000, 'x');
   {
-    auto recorder = startRecorder(path, 48000, 48000, std::make_shared<ManualFlushPacer>());
-    ASSERT_TRUE(recorder);
-    recorder->writeLeft(test::block(test::leftSignal, 0, 960));
+    auto dropped = startRecorder(path, 48000, 48000, std::make_shared<ManualFlushPacer>());
+    ASSERT_TRUE(dropped);
+    dropped->writeLeft(test::block(test::leftSignal, 0, 960));
   }
   const auto file = test::readStereo(path);
   EXPECT_EQ(file.left.size(), 960u);
@@ -290,7 +285,7 @@ class FileSizeLimit {
   rlimit saved_{};
 };
 
-TEST(CallRecorder, WriteErrorsDuringACallAreLoggedOnceAndTheFileKeepsItsLastGoodFlush) {
+TEST(CallRecorder, WriteErrorsAreLoggedOnceAndTheFileKeepsItsLastGoodFlushOrItsSizeLimit) {
   TempFolder folder;
   test::LogCapture log;
   const auto path = folder / "full.wav";
@@ -319,21 +314,17 @@ TEST(CallRecorder, WriteErrorsDuringACallAreLoggedOnceAndTheFileKeepsItsLastGood
   expectSamples(file.left, 4800, left, 14400, 4800, "left, after the failures");
   expectSamples(file.right, 4800, right, 14400, 4800, "right, after the failures");
   ASSERT_TRUE(WAV::read(path));
-}
 
-TEST(CallRecorder, AFileAtTheWavSizeLimitStopsGrowingInsteadOfCorruptingItsHeader) {
-  TempFolder folder;
-  test::LogCapture log;
-  const auto path = folder / "long.wav";
-  auto pacer = std::make_shared<ManualFlushPacer>();
-  auto recorder = startRecorder(path, 48000, 48000, pacer, 1000 * 4 + 3);
-  ASSERT_TRUE(recorder);
-  for (int i = 0; i < 3; ++i) feed(*recorder, *pacer, i * 480, 480);
-  const auto result = recorder->stop();
-  EXPECT_EQ(result.bytes, 44 + 1000 * 4);
-  EXPECT_EQ(test::readStereo(path).dataBytes, 4000u);
-  EXPECT_EQ(fs::file_size(path), 4044u);
-  EXPECT_EQ(log.count("ERROR recording write failed: "), 1u);
+  // A file at the WAV size limit stops growing instead of corrupting its header.
+  const auto longPath = folder / "long.wav";
+  auto longPacer = std::make_shared<ManualFlushPacer>();
+  auto limited = startRecorder(longPath, 48000, 48000, longPacer, 1000 * 4 + 3);
+  ASSERT_TRUE(limited);
+  for (int i = 0; i < 3; ++i) feed(*limited, *longPacer, i * 480, 480);
+  EXPECT_EQ(limited->stop().bytes, 44 + 1000 * 4);
+  EXPECT_EQ(test::readStereo(longPath).dataBytes, 4000u);
+  EXPECT_EQ(fs::file_size(longPath), 4044u);
+  EXPECT_EQ(log.count("ERROR recording write failed: "), 2u);
 }
 
 TEST(CallRecorder, AWriterThatFallsThirtySecondsBehindLosesTheOldestAudioAndSaysSo) {
