@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -94,9 +95,8 @@ std::int64_t lastFlushed(const std::string& output) {
 void expectClose(const std::vector<std::int16_t>& actual, const std::vector<std::int16_t>& expected,
                  const std::string& what) {
   ASSERT_LE(actual.size(), expected.size()) << what;
-  for (size_t i = 0; i < actual.size(); ++i) {
-    ASSERT_LE(std::abs(actual[i] - expected[i]), 1) << what << " differs at frame " << i;
-  }
+  const auto differs = std::ranges::mismatch(actual, expected, [](int a, int b) { return std::abs(a - b) <= 1; });
+  EXPECT_EQ(differs.in1, actual.end()) << what << " differs at frame " << differs.in1 - actual.begin();
 }
 
 TEST(CallRecorderCrash, AKilledRecordingIsAValidWavWithEveryCompletedFlush) {

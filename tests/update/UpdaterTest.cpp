@@ -227,17 +227,15 @@ TEST_F(UpdaterTest, DryRunVerifiesWithoutInstallingAndAMismatchRemovesTheFile) {
   EXPECT_TRUE(installs.empty());
 }
 
+// Which texts are hostile is the feed test's; here the updater's refusal.
 TEST_F(UpdaterTest, RefusesHostileVersionTextsWithoutWritingAnything) {
   start();
-  for (const auto& version : {std::string("../../x"), std::string("1.0; rm -rf ~"), std::string(R"(1.0\"')"),
-                              std::string(200, '7')}) {
-    publish(20, version);
-    updater->check(true);
-    EXPECT_EQ(waitFor<Failed>().release, std::nullopt) << version;
-    updater->beginUpdate();
-    clock->settle();
-  }
-  EXPECT_EQ(server.requests().size(), 4u);  // no package was fetched
+  publish(20, "../../x");
+  updater->check(true);
+  EXPECT_EQ(waitFor<Failed>().release, std::nullopt);
+  updater->beginUpdate();
+  clock->settle();
+  EXPECT_EQ(server.requests().size(), 1u);  // no package was fetched
   EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 0);
 }
 
