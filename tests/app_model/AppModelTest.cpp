@@ -82,7 +82,7 @@ TEST_F(ModelTest, DerivedDevicesHideTheLoopbackDevicesAndFollowTheSelection) {
   EXPECT_TRUE(scripted->made.empty());
 }
 
-TEST_F(ModelTest, SlidersChangeLevelsLiveAndSessionSettingsRestartOnceAfterTheLastChange) {
+TEST_F(ModelTest, SlidersChangeLevelsLiveSessionSettingsRestartOnceAndARecordingContinuesInANewFile) {
   auto& first = goLive();
   model().setVoiceOverLevel(-10);
   model().setDucking(true);
@@ -114,17 +114,14 @@ TEST_F(ModelTest, SlidersChangeLevelsLiveAndSessionSettingsRestartOnceAfterTheLa
   model().setCaptions(true);
   advance(1);
   EXPECT_EQ(scripted->made.size(), 2u);
-}
 
-TEST_F(ModelTest, ARestartWhileRecordingContinuesInANewFile) {
-  goLive();
   model().startRecording();
   ASSERT_TRUE(model().isRecording());
   const auto firstFile = *model().recordingURL();
   model().setTheirLanguage("fr");
   advance(0.6);
   settle();
-  ASSERT_EQ(scripted->made.size(), 2u);
+  ASSERT_EQ(scripted->made.size(), 3u);
   ASSERT_EQ(last().recordingsStarted.size(), 1u);
   EXPECT_TRUE(model().isRecording());
   EXPECT_NE(*model().recordingURL(), firstFile);

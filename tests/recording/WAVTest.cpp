@@ -109,7 +109,6 @@ TEST(WAVFiles, WriteReplacesTheFileRejectsImpossibleRatesAndMissingFilesAreFileE
   EXPECT_EQ(WAV::writePCM16(std::vector<float>(4), 48000, dir / "missing" / "x.wav").error().kind,
             WAVError::Kind::file);
 
-  // Missing files are file errors.
   const auto error = WAV::info(dir / "absent.wav").error();
   EXPECT_EQ(error.kind, WAVError::Kind::file);
   EXPECT_NE(error.description().find("absent.wav"), std::string::npos);
@@ -170,16 +169,14 @@ TEST(WAV, ChannelsAreAveragedAndPartialFramesIgnored) {
 }
 
 TEST(WAV, MalformedFilesGiveTheirErrors) {
-  EXPECT_EQ(WAV::parse(Bytes{'R', 'I', 'F', 'F'}).error().description(), "not a RIFF/WAVE file");
+  const auto error = [](const Bytes& file) { return WAV::parse(file).error().description(); };
+  const auto withData = [](const Bytes& format) { return riff({chunk("fmt ", format), chunk("data", Bytes{1, 2})}); };
+  EXPECT_EQ(error(Bytes{'R', 'I', 'F', 'F'}), "not a RIFF/WAVE file");
   EXPECT_EQ(WAV::parseInfo(riff({chunk("data", samples16({1}))})).error().description(), "WAV file has no fmt  chunk");
-  EXPECT_EQ(WAV::parse(riff({chunk("fmt ", formatBody(1, 1, 8000, 16))})).error().description(),
-            "WAV file has no data chunk");
-  EXPECT_EQ(WAV::parse(riff({chunk("fmt ", formatBody(1, 1, 8000, 8)), chunk("data", Bytes{1, 2})})).error().description(),
-            "unsupported WAV: format tag 1, 8 bits");
-  EXPECT_EQ(WAV::parse(riff({chunk("fmt ", formatBody(2, 1, 8000, 16)), chunk("data", Bytes{1, 2})})).error().description(),
-            "unsupported WAV: format tag 2, 16 bits");
-  EXPECT_EQ(WAV::parse(riff({chunk("fmt ", formatBody(1, 1, 0, 16)), chunk("data", Bytes{1, 2})})).error().description(),
-            "unsupported WAV: channels=1 rate=0");
+  EXPECT_EQ(error(riff({chunk("fmt ", formatBody(1, 1, 8000, 16))})), "WAV file has no data chunk");
+  EXPECT_EQ(error(withData(formatBody(1, 1, 8000, 8))), "unsupported WAV: format tag 1, 8 bits");
+  EXPECT_EQ(error(withData(formatBody(2, 1, 8000, 16))), "unsupported WAV: format tag 2, 16 bits");
+  EXPECT_EQ(error(withData(formatBody(1, 1, 0, 16))), "unsupported WAV: channels=1 rate=0");
 }
 
 }  // namespace
