@@ -17,9 +17,7 @@ namespace oskel::testing {
 
 // The main queue of a test: tasks run on the test's thread whenever the
 // manual clock settles or advances past them.
-class ManualMainQueue final : public MainQueue,
-                              public TimedExecutor,
-                              public std::enable_shared_from_this<ManualMainQueue> {
+class ManualMainQueue final : public MainQueue, public TimedExecutor {
  public:
   static std::shared_ptr<ManualMainQueue> make(std::shared_ptr<ManualClock> clock);
 

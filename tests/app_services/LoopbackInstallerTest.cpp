@@ -14,6 +14,7 @@
 #include "audio/AudioDevices.h"
 #include "audio/pulse/PulseAudioHost.h"
 #include "audio/pulse/PulseLoopbackPersistence.h"
+#include "support/ScopedEnv.h"
 
 using namespace oskel;
 using namespace std::chrono_literals;
@@ -119,18 +120,13 @@ TEST_F(LoopbackInstallerTest, DevicesComeBackAfterARestartUntilUninstalled) {
 }
 
 TEST_F(LoopbackInstallerTest, FailuresSayWhyAndAreReported) {
-  auto unreachable = options();
-  unreachable.connect = []() -> std::expected<std::shared_ptr<LoopbackHost>, AudioHostError> {
-    PulseAudioHost::Options nowhere;
-    nowhere.server = "unix:/nonexistent/oskel/native";
-    auto host = PulseAudioHost::connect(nowhere);
-    if (!host) return std::unexpected(host.error());
-    return std::shared_ptr<LoopbackHost>(*host);
-  };
-  LoopbackInstaller away(unreachable);
-  const auto notRunning = install(away);
-  ASSERT_FALSE(notRunning.has_value());
-  EXPECT_TRUE(notRunning.error().description().starts_with("the audio server is not running: "));
+  {
+    test::ScopedEnv nowhere("PULSE_SERVER", "unix:/nonexistent/oskel/native");
+    LoopbackInstaller away(options());
+    const auto notRunning = install(away);
+    ASSERT_FALSE(notRunning.has_value());
+    EXPECT_TRUE(notRunning.error().description().starts_with("the audio server is not running: "));
+  }
 
   // A file where the configuration folder should be.
   auto blocked = options();
