@@ -113,8 +113,8 @@ struct App : oskel::testing::ModelWorld {
   }
   views::MainWindow& main() { return *delegate->mainWindow(); }
   template <class W = QWidget>
-  W* find(const char* name, QWidget* in = nullptr) {
-    return (in ? in : static_cast<QWidget*>(&main()))->findChild<W*>(name);
+  W* find(const char* name) {
+    return main().findChild<W*>(name);
   }
   QString text(const char* name) {
     if (auto* b = find<QAbstractButton>(name)) return b->text();

@@ -39,9 +39,8 @@ SimulatedAudioHost::Device device(std::string name, std::string uid, bool input,
 class Orchestrators : public ::testing::Test {
  protected:
   Orchestrators() {
-    mic = host->add(device("Desk Mic", "mic", true, false));
     speaker = host->add(device("Desk Speaker", "speaker", false, true));
-    host->setDefault(AudioScope::input, mic);
+    host->setDefault(AudioScope::input, host->add(device("Desk Mic", "mic", true, false)));
     host->setDefault(AudioScope::output, speaker);
     for (const auto& spec : LoopbackDevices::specs()) EXPECT_TRUE(host->installLoopbackDevice(spec));
     environment.host = host;
@@ -98,7 +97,6 @@ class Orchestrators : public ::testing::Test {
   std::shared_ptr<FakeWebSocketClient> client = std::make_shared<FakeWebSocketClient>();
   TranscriptConsole console{[](std::string_view) {}};
   OrchestratorEnvironment environment;
-  AudioDeviceID mic = 0;
   AudioDeviceID speaker = 0;
   std::mutex mutex;
   std::vector<TranslatorEvent> seen;
