@@ -7,10 +7,6 @@ namespace {
 
 using namespace TranslatorStates;
 
-TranscriptFragment fragment(CallDirection direction, TranscriptKind kind, std::string text) {
-  return {direction, kind, std::move(text)};
-}
-
 TEST(SettingsDocument, DecodesOnlyCompleteDocumentsAndDefaultsBySystemLanguage) {
   auto settings = AppSettings::defaults("de");
   EXPECT_EQ(settings.myLanguage, "de");
@@ -44,7 +40,6 @@ TEST(SettingsDocument, DecodesOnlyCompleteDocumentsAndDefaultsBySystemLanguage) 
   EXPECT_EQ(levels.sessionSignature(), settings.sessionSignature());
   levels.ducking = false;
   EXPECT_NE(levels.sessionSignature(), settings.sessionSignature());
-  EXPECT_EQ(settings.sessionSignature().size(), 11u);
 }
 
 TEST_F(ModelTest, ADocumentMissingAFieldResetsToDefaultsAndTheKeyNeverReachesTheSettings) {
@@ -86,7 +81,7 @@ TEST_F(ModelTest, DerivedDevicesHideTheLoopbackDevicesAndFollowTheSelection) {
   EXPECT_TRUE(scripted->made.empty());
 }
 
-TEST_F(ModelTest, SlidersChangeLevelsLiveAndSessionSettingsRestartOnceAfterTheLastChange) {
+TEST_F(ModelTest, SlidersChangeLevelsLiveSessionSettingsRestartOnceAndARecordingContinuesInANewFile) {
   auto& first = goLive();
   model().setVoiceOverLevel(-10);
   model().setDucking(true);
@@ -118,17 +113,14 @@ TEST_F(ModelTest, SlidersChangeLevelsLiveAndSessionSettingsRestartOnceAfterTheLa
   model().setCaptions(true);
   advance(1);
   EXPECT_EQ(scripted->made.size(), 2u);
-}
 
-TEST_F(ModelTest, ARestartWhileRecordingContinuesInANewFile) {
-  goLive();
   model().startRecording();
   ASSERT_TRUE(model().isRecording());
   const auto firstFile = *model().recordingURL();
   model().setTheirLanguage("fr");
   advance(0.6);
   settle();
-  ASSERT_EQ(scripted->made.size(), 2u);
+  ASSERT_EQ(scripted->made.size(), 3u);
   ASSERT_EQ(last().recordingsStarted.size(), 1u);
   EXPECT_TRUE(model().isRecording());
   EXPECT_NE(*model().recordingURL(), firstFile);
@@ -144,7 +136,7 @@ TEST_F(ModelTest, ARestartWhileRecordingContinuesInANewFile) {
 TEST_F(ModelTest, CaptionsJoinFreshLinesKeepOverlappingSpeakersApartAndHoldTwoHundred) {
   goLive();
   const auto send = [&](CallDirection direction, TranscriptKind kind, std::string text) {
-    last().raise(TranslatorEvents::Transcript{fragment(direction, kind, std::move(text))});
+    last().raise(TranslatorEvents::Transcript{{direction, kind, std::move(text)}});
     settle();
   };
   send(CallDirection::outgoing, TranscriptKind::heard, "Hello ");
@@ -163,7 +155,7 @@ TEST_F(ModelTest, CaptionsJoinFreshLinesKeepOverlappingSpeakersApartAndHoldTwoHu
   auto at = clock->now();
   for (int i = 0; i < 201; ++i) {
     at += std::chrono::seconds(4);
-    list.append(fragment(CallDirection::incoming, TranscriptKind::said, std::to_string(i)), at);
+    list.append({CallDirection::incoming, TranscriptKind::said, std::to_string(i)}, at);
   }
   EXPECT_EQ(list.lines().size(), 200u);
   EXPECT_EQ(list.lines().front().said, "1");

@@ -24,10 +24,8 @@ Timer ManualMainQueue::schedule(Clock::Duration delay, Task task) {
 
 std::optional<TimedExecutor::TimePoint> ManualMainQueue::nextDeadline() {
   std::lock_guard guard(lock_);
-  std::optional<TimePoint> earliest;
-  for (const auto& entry : entries_)
-    if (!earliest || entry.due < *earliest) earliest = entry.due;
-  return earliest;
+  if (entries_.empty()) return std::nullopt;
+  return std::ranges::min(entries_, {}, &Entry::due).due;
 }
 
 void ManualMainQueue::waitUntilIdle() {
@@ -35,12 +33,8 @@ void ManualMainQueue::waitUntilIdle() {
     Entry entry;
     {
       std::lock_guard guard(lock_);
-      const auto now = clock_->now();
-      auto due = entries_.end();
-      for (auto it = entries_.begin(); it != entries_.end(); ++it)
-        if (it->due <= now && (due == entries_.end() || std::tie(it->due, it->order) < std::tie(due->due, due->order)))
-          due = it;
-      if (due == entries_.end()) return;
+      const auto due = std::ranges::min_element(entries_, {}, [](const Entry& e) { return std::tie(e.due, e.order); });
+      if (due == entries_.end() || due->due > clock_->now()) return;
       entry = std::move(*due);
       entries_.erase(due);
     }
@@ -78,14 +72,19 @@ std::vector<AudioDeviceInfo> testDevices() {
           device(13, AudioDevices::oskelSpeakerUID, true, true)};
 }
 
-AppModel& ModelTest::model() {
-  if (model_) return *model_;
+ModelEnvironment ModelWorld::environment() const {
   ModelEnvironment environment;
   environment.mainQueue = queue;
   environment.preferences = preferences;
   environment.secrets = secrets;
   environment.orchestrators = ScriptedOrchestrators::factory(scripted);
-  environment.devices = DeviceSource::fixed(devices);
+  environment.devices = DeviceSource::fixed(testDevices());
+  return environment;
+}
+
+AppModel& ModelTest::model() {
+  if (model_) return *model_;
+  auto environment = ModelWorld::environment();
   environment.devices.all = [this] {
     ++deviceReads;
     return devices;
@@ -116,8 +115,8 @@ ScriptedOrchestrator& ModelTest::goLive() {
 }
 
 ScriptedOrchestrator& ModelTest::last() const {
-  if (scripted->made.empty()) throw std::runtime_error("no orchestrator was made");
-  return *scripted->made.back();
+  if (!scripted->last()) throw std::runtime_error("no orchestrator was made");
+  return *scripted->last();
 }
 
 std::vector<boost::json::object> ModelTest::tracked(const std::string& event) const {

@@ -17,9 +17,7 @@ namespace oskel::testing {
 
 // The main queue of a test: tasks run on the test's thread whenever the
 // manual clock settles or advances past them.
-class ManualMainQueue final : public MainQueue,
-                              public TimedExecutor,
-                              public std::enable_shared_from_this<ManualMainQueue> {
+class ManualMainQueue final : public MainQueue, public TimedExecutor {
  public:
   static std::shared_ptr<ManualMainQueue> make(std::shared_ptr<ManualClock> clock);
 
@@ -49,9 +47,21 @@ class ManualMainQueue final : public MainQueue,
 // A USB microphone, headphones and the two loopback devices.
 std::vector<AudioDeviceInfo> testDevices();
 
-// A model over scripted orchestrators, memory preferences and secrets, a
-// fixed device list and a temporary recordings folder, in virtual time.
-class ModelTest : public ::testing::Test {
+// What a model runs on in a test: scripted orchestrators, memory preferences
+// and secrets, the test devices and a main queue in virtual time.
+struct ModelWorld {
+  ModelEnvironment environment() const;
+
+  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+  std::shared_ptr<ManualMainQueue> queue = ManualMainQueue::make(clock);
+  std::shared_ptr<MemoryPreferences> preferences = std::make_shared<MemoryPreferences>();
+  std::shared_ptr<MemorySecretStore> secrets = std::make_shared<MemorySecretStore>();
+  std::shared_ptr<ScriptedOrchestrators> scripted = std::make_shared<ScriptedOrchestrators>();
+};
+
+// A model of that world whose device list and recordings folder the test
+// controls.
+class ModelTest : public ::testing::Test, protected ModelWorld {
  protected:
   ModelTest();
   ~ModelTest() override;
@@ -65,11 +75,6 @@ class ModelTest : public ::testing::Test {
   ScriptedOrchestrator& last() const;
   std::vector<boost::json::object> tracked(const std::string& event) const;
 
-  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
-  std::shared_ptr<ManualMainQueue> queue = ManualMainQueue::make(clock);
-  std::shared_ptr<MemoryPreferences> preferences = std::make_shared<MemoryPreferences>();
-  std::shared_ptr<MemorySecretStore> secrets = std::make_shared<MemorySecretStore>();
-  std::shared_ptr<ScriptedOrchestrators> scripted = std::make_shared<ScriptedOrchestrators>();
   std::vector<AudioDeviceInfo> devices = testDevices();
   int deviceReads = 0;
   std::function<void()> devicesChanged;

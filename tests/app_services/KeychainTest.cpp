@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include <QCoreApplication>
 
@@ -103,17 +104,12 @@ TEST(KeychainStore, LoadTakesOskelTokenOnlyWhenTheKeychainHasNone) {
 }
 
 TEST(KeychainNames, TokenAccountNamesAnyRelayButProduction) {
-  {
-    ScopedEnv relay("OSKEL_API", std::nullopt);
-    EXPECT_EQ(Keychain::oskelTokenAccount(), "Oskel access token");
-  }
-  {
-    ScopedEnv relay("OSKEL_API", " https://relay.example.test:8443/ \n");
-    EXPECT_EQ(Keychain::oskelTokenAccount(), "Oskel access token (relay.example.test)");
-  }
-  {
-    ScopedEnv relay("OSKEL_API", "relay-without-scheme");
-    EXPECT_EQ(Keychain::oskelTokenAccount(), "Oskel access token (relay-without-scheme)");
+  for (const auto& [relay, account] : std::vector<std::pair<std::optional<std::string>, std::string>>{
+           {std::nullopt, "Oskel access token"},
+           {" https://relay.example.test:8443/ \n", "Oskel access token (relay.example.test)"},
+           {"relay-without-scheme", "Oskel access token (relay-without-scheme)"}}) {
+    ScopedEnv env("OSKEL_API", relay);
+    EXPECT_EQ(Keychain::oskelTokenAccount(), account);
   }
   EXPECT_EQ(Keychain::label(Keychain::openAIKeyAccount), "Oskel \u2014 OpenAI API key");
   EXPECT_EQ((Keychain::Failure{Keychain::Failure::Status{-25300, ""}}.description()), "keychain: OSStatus -25300");

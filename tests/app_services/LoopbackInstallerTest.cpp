@@ -14,6 +14,7 @@
 #include "audio/AudioDevices.h"
 #include "audio/pulse/PulseAudioHost.h"
 #include "audio/pulse/PulseLoopbackPersistence.h"
+#include "support/ScopedEnv.h"
 
 using namespace oskel;
 using namespace std::chrono_literals;
@@ -47,18 +48,16 @@ std::multiset<std::string> oskelDevices() {
 
 const std::multiset<std::string> both{"Oskel Microphone", "Oskel Speaker"};
 
-// A restarted server loads its modules on its own time.
-std::multiset<std::string> waitForOskelDevices(const std::multiset<std::string>& wanted) {
+// Restarts the server as a new login would and waits for `wanted`: a
+// restarted server loads its modules on its own time.
+std::multiset<std::string> afterRestart(const std::multiset<std::string>& wanted) {
+  EXPECT_EQ(std::system("bash " OSKEL_TEST_DIR "/restart-audio-server.sh"), 0);
   auto names = oskelDevices();
   for (int i = 0; i < 100 && names != wanted; ++i) {
     std::this_thread::sleep_for(100ms);
     names = oskelDevices();
   }
   return names;
-}
-
-void restartServer() {
-  ASSERT_EQ(std::system("bash " OSKEL_TEST_DIR "/restart-audio-server.sh"), 0);
 }
 
 LoopbackInstaller::Outcome install(LoopbackInstaller& installer) {
@@ -101,22 +100,19 @@ TEST_F(LoopbackInstallerTest, DevicesComeBackAfterARestartUntilUninstalled) {
   for (const auto& ours : Pulse::LoopbackPersistence::files(root)) EXPECT_EQ(after.erase(ours), 1u) << ours;
   EXPECT_EQ(after, before);
 
-  restartServer();
-  EXPECT_EQ(waitForOskelDevices(both), both);
+  EXPECT_EQ(afterRestart(both), both);
 
   ASSERT_TRUE(installer.uninstall().has_value());
   EXPECT_EQ(snapshot(root), before);
   EXPECT_TRUE(oskelDevices().empty());
-  restartServer();
-  EXPECT_TRUE(waitForOskelDevices({}).empty());
+  EXPECT_TRUE(afterRestart({}).empty());
 
   // The command line does the same.
   std::ostringstream out, err;
   DevicesCommandOptions persist{.installLoopback = true, .persist = true, .configRoot = root};
   ASSERT_EQ(runDevicesCommand(persist, out, err), 0) << err.str();
   EXPECT_NE(out.str().find("Wrote " + Pulse::LoopbackPersistence::files(root)[0].string()), std::string::npos);
-  restartServer();
-  EXPECT_EQ(waitForOskelDevices(both), both);
+  EXPECT_EQ(afterRestart(both), both);
   DevicesCommandOptions remove{.removeLoopback = true, .configRoot = root};
   ASSERT_EQ(runDevicesCommand(remove, out, err), 0) << err.str();
   EXPECT_EQ(snapshot(root), before);
@@ -124,18 +120,13 @@ TEST_F(LoopbackInstallerTest, DevicesComeBackAfterARestartUntilUninstalled) {
 }
 
 TEST_F(LoopbackInstallerTest, FailuresSayWhyAndAreReported) {
-  auto unreachable = options();
-  unreachable.connect = []() -> std::expected<std::shared_ptr<LoopbackHost>, AudioHostError> {
-    PulseAudioHost::Options nowhere;
-    nowhere.server = "unix:/nonexistent/oskel/native";
-    auto host = PulseAudioHost::connect(nowhere);
-    if (!host) return std::unexpected(host.error());
-    return std::shared_ptr<LoopbackHost>(*host);
-  };
-  LoopbackInstaller away(unreachable);
-  const auto notRunning = install(away);
-  ASSERT_FALSE(notRunning.has_value());
-  EXPECT_TRUE(notRunning.error().description().starts_with("the audio server is not running: "));
+  {
+    test::ScopedEnv nowhere("PULSE_SERVER", "unix:/nonexistent/oskel/native");
+    LoopbackInstaller away(options());
+    const auto notRunning = install(away);
+    ASSERT_FALSE(notRunning.has_value());
+    EXPECT_TRUE(notRunning.error().description().starts_with("the audio server is not running: "));
+  }
 
   // A file where the configuration folder should be.
   auto blocked = options();

@@ -94,9 +94,7 @@ class StartupTest : public QObject {
   // A second launch hands its arguments over; a crashed instance's socket is taken over.
   void secondLaunchReachesTheFirst() {
     const std::string name = (fs::temp_directory_path() / ("oskel-ui-" + std::to_string(::getpid()) + ".sock")).string();
-    {
-      std::ofstream leftover(name);
-    }
+    std::ofstream{name};  // a crashed instance's leftover
     app::SingleInstance first(name);
     std::vector<std::string> received;
     QVERIFY(first.claim({"oskel-app"}, [&](const app::SingleInstance::Message& m) { received = m; }));

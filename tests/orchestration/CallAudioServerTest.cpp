@@ -68,25 +68,30 @@ struct Listener {
   std::atomic<int64_t> loud{0};
 };
 
-TEST(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
-  if (!std::getenv("PULSE_SERVER"))
-    GTEST_SKIP() << "needs a private audio server: scripts/audio-servers.sh run pulseaudio -- ctest -L audio-server";
-  auto connected = PulseAudioHost::connect();
-  ASSERT_TRUE(connected) << connected.error().description();
-  std::shared_ptr<PulseAudioHost> host = *connected;
-  const LoopbackDeviceSpec userMic{"test_user_mic", "User Mic"};
-  const LoopbackDeviceSpec userSpeaker{"test_user_speaker", "User Speaker"};
+// On the private audio server; the loopback devices a test installs go again.
+class CallOnAudioServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("PULSE_SERVER"))
+      GTEST_SKIP() << "needs a private audio server: scripts/audio-servers.sh run pulseaudio -- ctest -L audio-server";
+    auto connected = PulseAudioHost::connect();
+    ASSERT_TRUE(connected) << connected.error().description();
+    host = *connected;
+  }
+  void TearDown() override {
+    if (!host) return;
+    (void)LoopbackDevices::remove(*host);
+    (void)host->removeLoopbackDevice("test_user_mic");
+    (void)host->removeLoopbackDevice("test_user_speaker");
+  }
+
+  std::shared_ptr<PulseAudioHost> host;
+};
+
+TEST_F(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
   ASSERT_TRUE(LoopbackDevices::install(*host));
-  ASSERT_TRUE(host->installLoopbackDevice(userMic));
-  ASSERT_TRUE(host->installLoopbackDevice(userSpeaker));
-  struct Cleanup {
-    PulseAudioHost& host;
-    ~Cleanup() {
-      (void)LoopbackDevices::remove(host);
-      (void)host.removeLoopbackDevice("test_user_mic");
-      (void)host.removeLoopbackDevice("test_user_speaker");
-    }
-  } cleanup{*host};
+  ASSERT_TRUE(host->installLoopbackDevice({"test_user_mic", "User Mic"}));
+  ASSERT_TRUE(host->installLoopbackDevice({"test_user_speaker", "User Speaker"}));
   const auto defaultInput = host->defaultDevice(AudioScope::input);
   const auto defaultOutput = host->defaultDevice(AudioScope::output);
 
@@ -258,10 +263,7 @@ class Terminal {
   size_t consumed_ = 0;
 };
 
-TEST(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesAndACallEndsOnCtrlC) {
-  if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
-  auto connected = PulseAudioHost::connect();
-  ASSERT_TRUE(connected) << connected.error().description();
+TEST_F(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesAndACallEndsOnCtrlC) {
   auto emulator = startEmulator();
   const auto file = std::filesystem::temp_directory_path() / fmt::format("oskel-call-cli-{}.wav", getpid());
   const std::vector<std::string> call{"call", "--me", "en", "--them", "es", "--record", file.string()};
@@ -273,11 +275,7 @@ TEST(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesA
     EXPECT_TRUE(unknown.shows("the service does not translate into \"xx\"; choose one of "));
     EXPECT_EQ(unknown.exitStatus(), 2);
   }
-  ASSERT_TRUE(LoopbackDevices::install(**connected));
-  struct Cleanup {
-    PulseAudioHost& host;
-    ~Cleanup() { (void)LoopbackDevices::remove(host); }
-  } cleanup{**connected};
+  ASSERT_TRUE(LoopbackDevices::install(*host));
   Terminal terminal(call, emulator->httpOrigin(), "sk-test");
   ASSERT_TRUE(terminal.shows("-- live"));
   EXPECT_TRUE(terminal.shows("recording to " + file.string(), true));
@@ -288,8 +286,7 @@ TEST(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesA
   EXPECT_TRUE(std::filesystem::remove(file));
 }
 
-TEST(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresTheTerminal) {
-  if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
+TEST_F(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresTheTerminal) {
   emulator::ServiceEmulator::Config config;
   config.acceptedKeys = {"sk-good"};
   config.acceptedTokens = {"good"};
@@ -323,11 +320,7 @@ TEST(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresThe
   EXPECT_TRUE(signedOut.cooked());
 }
 
-TEST(CallOnAudioServer, PlaygroundPlaysTheUsersOwnSpeechBackTranslated) {
-  if (!std::getenv("PULSE_SERVER")) GTEST_SKIP() << "needs a private audio server";
-  auto connected = PulseAudioHost::connect();
-  ASSERT_TRUE(connected) << connected.error().description();
-  std::shared_ptr<PulseAudioHost> host = *connected;
+TEST_F(CallOnAudioServer, PlaygroundPlaysTheUsersOwnSpeechBackTranslated) {
   auto emulator = startEmulator();
   // The user speaks into the default microphone (the server's test device,
   // whose input records what is played to it).

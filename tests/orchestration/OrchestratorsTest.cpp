@@ -39,9 +39,8 @@ SimulatedAudioHost::Device device(std::string name, std::string uid, bool input,
 class Orchestrators : public ::testing::Test {
  protected:
   Orchestrators() {
-    mic = host->add(device("Desk Mic", "mic", true, false));
     speaker = host->add(device("Desk Speaker", "speaker", false, true));
-    host->setDefault(AudioScope::input, mic);
+    host->setDefault(AudioScope::input, host->add(device("Desk Mic", "mic", true, false)));
     host->setDefault(AudioScope::output, speaker);
     for (const auto& spec : LoopbackDevices::specs()) EXPECT_TRUE(host->installLoopbackDevice(spec));
     environment.host = host;
@@ -50,12 +49,19 @@ class Orchestrators : public ::testing::Test {
     environment.sessionEnvironment = TranslationSession::Environment{clock, client, nullptr};
     environment.console = &console;
   }
+  // Whatever a test left running is stopped within the slow bound.
+  ~Orchestrators() override {
+    for (const auto& stop : stops) stop();
+    clock->advanceSeconds(4.0);
+    clock->settle();
+  }
 
   template <class Orchestrator>
   std::shared_ptr<Orchestrator> make(TranslatorConfig config = {TranslationCredential::oskel("t"), "en", "es"}) {
     auto made = Orchestrator::make(std::move(config), environment);
     EXPECT_TRUE(made) << (made ? "" : made.error().description());
     if (!made) return nullptr;
+    stops.push_back([orchestrator = *made] { orchestrator->stop(true, {}); });
     (*made)->setOnEvent([this](const TranslatorEvent& event) {
       std::lock_guard guard(mutex);
       seen.push_back(event);
@@ -63,10 +69,13 @@ class Orchestrators : public ::testing::Test {
     return *made;
   }
 
-  std::vector<TranslatorState> states() {
+  std::vector<TranslatorEvent> received() {
     std::lock_guard guard(mutex);
+    return seen;
+  }
+  std::vector<TranslatorState> states() {
     std::vector<TranslatorState> result;
-    for (const auto& event : seen)
+    for (const auto& event : received())
       if (const auto* state = std::get_if<TranslatorEvents::State>(&event)) result.push_back(state->state);
     return result;
   }
@@ -88,10 +97,10 @@ class Orchestrators : public ::testing::Test {
   std::shared_ptr<FakeWebSocketClient> client = std::make_shared<FakeWebSocketClient>();
   TranscriptConsole console{[](std::string_view) {}};
   OrchestratorEnvironment environment;
-  AudioDeviceID mic = 0;
   AudioDeviceID speaker = 0;
   std::mutex mutex;
   std::vector<TranslatorEvent> seen;
+  std::vector<std::function<void()>> stops;
 };
 
 using namespace TranslatorStates;
@@ -126,6 +135,8 @@ TEST_F(Orchestrators, ACallGoesLiveOnlyWhenBothDirectionsAreReadyAndReconnectsAf
   EXPECT_EQ(client->count(), 2u);
   EXPECT_EQ(call->outgoing().config().label, "en\u2192es");
   EXPECT_EQ(call->incoming().config().options.targetLanguage, "en");
+  EXPECT_EQ(call->outgoing().config().options.noiseReduction, "near_field");
+  EXPECT_EQ(call->incoming().config().options.noiseReduction, "far_field");
 
   call->handle(CallDirection::incoming, PipelineEvents::Disconnected{"early"});
   EXPECT_EQ(call->state(), TranslatorState{Connecting{}});  // never live yet
@@ -141,10 +152,8 @@ TEST_F(Orchestrators, ACallGoesLiveOnlyWhenBothDirectionsAreReadyAndReconnectsAf
   EXPECT_EQ(call->state(), TranslatorState{Live{}});
 
   call->handle(CallDirection::incoming, PipelineEvents::Transcript{TranscriptKind::heard, "hola"});
-  {
-    std::lock_guard guard(mutex);
-    EXPECT_EQ(seen.back(), TranslatorEvent(TranslatorEvents::Transcript{{CallDirection::incoming, TranscriptKind::heard, "hola"}}));
-  }
+  EXPECT_EQ(received().back(),
+            TranslatorEvent(TranslatorEvents::Transcript{{CallDirection::incoming, TranscriptKind::heard, "hola"}}));
 
   std::atomic<bool> stopped = false;
   call->stop(true, [&] { stopped = true; });
@@ -170,10 +179,7 @@ TEST_F(Orchestrators, ASignOutKeepsTheCallGoingInPassthroughAndAFatalErrorFailsI
   EXPECT_EQ(call->state(), TranslatorState{Passthrough{}});
   EXPECT_TRUE(call->outgoing().isPassthrough());
   EXPECT_TRUE(call->incoming().isPassthrough());
-  {
-    std::lock_guard guard(mutex);
-    EXPECT_EQ(seen.back(), TranslatorEvent(TranslatorEvents::SignedOut{}));
-  }
+  EXPECT_EQ(received().back(), TranslatorEvent(TranslatorEvents::SignedOut{}));
   call->handle(CallDirection::outgoing, PipelineEvents::Fatal{"ignored in passthrough"});
   EXPECT_EQ(call->state(), TranslatorState{Passthrough{}});
 
@@ -181,10 +187,6 @@ TEST_F(Orchestrators, ASignOutKeepsTheCallGoingInPassthroughAndAFatalErrorFailsI
   ASSERT_TRUE(other->start());
   other->handle(CallDirection::outgoing, PipelineEvents::Fatal{"OpenAI rejected the API key (bad)"});
   EXPECT_EQ(other->state(), TranslatorState{Failed{"OpenAI rejected the API key (bad)"}});
-  call->stop(true, {});
-  other->stop(true, {});
-  clock->advanceSeconds(4.0);
-  clock->settle();
 }
 
 TEST_F(Orchestrators, VoiceOverGoesOnlyWhereItsDirectionsSayAndTheSummaryDescribesTheCall) {
@@ -225,13 +227,10 @@ TEST_F(Orchestrators, ARecordingHoldsWhatEachSideHeardInItsOwnChannel) {
   ASSERT_TRUE(result);
   EXPECT_FALSE(call->isRecording());
   const auto file = readStereo(path);
-  EXPECT_EQ(file.channels, 2);
+  EXPECT_TRUE(file.standardHeader(48000));
   ASSERT_FALSE(file.right.empty());
   EXPECT_EQ(*std::ranges::max_element(file.left), 0);  // nothing was translated for the other party
   EXPECT_GT(*std::ranges::max_element(file.right), 6000);  // their voice, played through to the user
-  call->stop(true, {});
-  clock->advanceSeconds(4.0);
-  clock->settle();
 }
 
 TEST_F(Orchestrators, InPersonTheTurnPicksThePipelineAndASignOutEndsTheConversationOnce) {
@@ -254,8 +253,7 @@ TEST_F(Orchestrators, InPersonTheTurnPicksThePipelineAndASignOutEndsTheConversat
   clock->advanceSeconds(4.0);
   clock->settle();
   EXPECT_EQ(conversation->state(), TranslatorState{Idle{}});
-  std::lock_guard guard(mutex);
-  EXPECT_EQ(std::ranges::count(seen, TranslatorEvent(TranslatorEvents::SignedOut{})), 1);
+  EXPECT_EQ(std::ranges::count(received(), TranslatorEvent(TranslatorEvents::SignedOut{})), 1);
 }
 
 TEST_F(Orchestrators, ThePlaygroundIsOneDirectionAndAttributesTranscriptsToTheUser) {
@@ -268,13 +266,10 @@ TEST_F(Orchestrators, ThePlaygroundIsOneDirectionAndAttributesTranscriptsToTheUs
   EXPECT_EQ(playground->state(), TranslatorState{Reconnecting{}});
   client->last()->receive(R"({"type":"session.output_transcript.delta","delta":"hola"})");
   clock->settle();
-  {
-    // The transcript comes from the session's thread, the state change from
-    // this one: either may reach the event queue first.
-    std::lock_guard guard(mutex);
-    const TranslatorEvent said(TranslatorEvents::Transcript{{CallDirection::outgoing, TranscriptKind::said, "hola"}});
-    EXPECT_EQ(std::ranges::count(seen, said), 1);
-  }
+  // The transcript comes from the session's thread, the state change from
+  // this one: either may reach the event queue first.
+  const TranslatorEvent said(TranslatorEvents::Transcript{{CallDirection::outgoing, TranscriptKind::said, "hola"}});
+  EXPECT_EQ(std::ranges::count(received(), said), 1);
   std::atomic<bool> stopped = false;
   playground->stop(false, [&] { stopped = true; });
   clock->advanceSeconds(3.9);
@@ -294,9 +289,6 @@ TEST_F(Orchestrators, SessionsReadyBeforeStartReturnsMakeTheCallLiveAtOnce) {
   ASSERT_TRUE(call->start());
   EXPECT_EQ(states(), (std::vector<TranslatorState>{TranslatorStates::Starting{}, TranslatorStates::Connecting{},
                                                     TranslatorStates::Live{}}));
-  call->stop(true, {});
-  clock->advanceSeconds(0.3);
-  clock->settle();
 }
 
 }  // namespace

@@ -28,10 +28,7 @@ class ReportingPacer : public oskel::IntervalFlushPacer {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s FILE.wav\n", argv[0]);
-    return 2;
-  }
+  if (argc != 2) return 2;
   auto made = oskel::CallRecorder::create(argv[1], 44100, 16000, {std::make_shared<ReportingPacer>()});
   if (!made) {
     std::fprintf(stderr, "%s\n", made.error().description().c_str());

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -70,19 +71,17 @@ StereoFile readStereo(const fs::path& path) {
   const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
   StereoFile file;
   file.fileBytes = bytes.size();
-  file.riffSize = WAV::readLE32(bytes, 4);
-  file.format = WAV::readLE16(bytes, 20);
-  file.channels = WAV::readLE16(bytes, 22);
-  file.sampleRate = WAV::readLE32(bytes, 24);
-  file.byteRate = WAV::readLE32(bytes, 28);
-  file.blockAlign = WAV::readLE16(bytes, 32);
-  file.bitsPerSample = WAV::readLE16(bytes, 34);
+  file.header.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(bytes.size(), 44)));
   file.dataBytes = WAV::readLE32(bytes, 40);
   for (size_t offset = 44; offset + 4 <= bytes.size() && offset + 4 <= 44 + size_t{file.dataBytes}; offset += 4) {
     file.left.push_back(static_cast<std::int16_t>(WAV::readLE16(bytes, offset)));
     file.right.push_back(static_cast<std::int16_t>(WAV::readLE16(bytes, offset + 2)));
   }
   return file;
+}
+
+bool StereoFile::standardHeader(std::uint32_t sampleRate) const {
+  return std::ranges::equal(header, WAV::pcm16Header(dataBytes, sampleRate, 2));
 }
 
 float leftSignal(std::int64_t index) {

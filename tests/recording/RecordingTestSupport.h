@@ -45,19 +45,15 @@ class ManualFlushPacer : public FlushPacer {
   bool woken_ = false;
 };
 
-// A recording as the bytes on disk say: the header fields at their fixed
-// offsets and the frames the header declares.
+// A recording as the bytes on disk say: its header and the frames the header
+// declares.
 struct StereoFile {
   std::uint64_t fileBytes = 0;
-  std::uint32_t riffSize = 0;
-  std::uint16_t format = 0;
-  std::uint16_t channels = 0;
-  std::uint32_t sampleRate = 0;
-  std::uint32_t byteRate = 0;
-  std::uint16_t blockAlign = 0;
-  std::uint16_t bitsPerSample = 0;
+  std::vector<std::uint8_t> header;  // the first 44 bytes
   std::uint32_t dataBytes = 0;
-  std::vector<std::int16_t> left, right;  // the frames the header declares
+  std::vector<std::int16_t> left, right;
+  // The canonical 16-bit stereo header for the data it declares.
+  bool standardHeader(std::uint32_t sampleRate) const;
 };
 StereoFile readStereo(const std::filesystem::path& path);
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "RecordingTestSupport.h"
 #include "dsp/PCM16.h"
 
 namespace oskel {
@@ -65,16 +66,8 @@ Bytes samples16(std::initializer_list<int16_t> values) {
   return b;
 }
 
-class WAVFiles : public ::testing::Test {
- protected:
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              ("oskel-wav-" + std::to_string(::getpid()) + "-" +
-                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  void SetUp() override { std::filesystem::create_directories(dir); }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-};
-
-TEST_F(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
+TEST(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
+  const test::TempFolder dir;
   std::vector<float> samples(48000);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(0.8 * std::sin(double(i) * 0.05));
   const auto path = dir / "tone.wav";
@@ -103,7 +96,8 @@ TEST_F(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
   EXPECT_DOUBLE_EQ(audio->duration(), 1.0);
 }
 
-TEST_F(WAVFiles, WriteReplacesTheFileRejectsImpossibleRatesAndMissingFilesAreFileErrors) {
+TEST(WAVFiles, WriteReplacesTheFileRejectsImpossibleRatesAndMissingFilesAreFileErrors) {
+  const test::TempFolder dir;
   const auto path = dir / "out.wav";
   ASSERT_TRUE(WAV::writePCM16(std::vector<float>(100, 0.1f), 24000, path));
   ASSERT_TRUE(WAV::writePCM16(std::vector<float>(10, 0.1f), 44100.9, path));
@@ -115,7 +109,6 @@ TEST_F(WAVFiles, WriteReplacesTheFileRejectsImpossibleRatesAndMissingFilesAreFil
   EXPECT_EQ(WAV::writePCM16(std::vector<float>(4), 48000, dir / "missing" / "x.wav").error().kind,
             WAVError::Kind::file);
 
-  // Missing files are file errors.
   const auto error = WAV::info(dir / "absent.wav").error();
   EXPECT_EQ(error.kind, WAVError::Kind::file);
   EXPECT_NE(error.description().find("absent.wav"), std::string::npos);
@@ -176,16 +169,14 @@ TEST(WAV, ChannelsAreAveragedAndPartialFramesIgnored) {
 }
 
 TEST(WAV, MalformedFilesGiveTheirErrors) {
-  EXPECT_EQ(WAV::parse(Bytes{'R', 'I', 'F', 'F'}).error().description(), "not a RIFF/WAVE file");
+  const auto error = [](const Bytes& file) { return WAV::parse(file).error().description(); };
+  const auto withData = [](const Bytes& format) { return riff({chunk("fmt ", format), chunk("data", Bytes{1, 2})}); };
+  EXPECT_EQ(error(Bytes{'R', 'I', 'F', 'F'}), "not a RIFF/WAVE file");
   EXPECT_EQ(WAV::parseInfo(riff({chunk("data", samples16({1}))})).error().description(), "WAV file has no fmt  chunk");
-  EXPECT_EQ(WAV::parse(riff({chunk("fmt ", formatBody(1, 1, 8000, 16))})).error().description(),
-            "WAV file has no data chunk");
-  EXPECT_EQ(WAV::parse(riff({chunk("fmt ", formatBody(1, 1, 8000, 8)), chunk("data", Bytes{1, 2})})).error().description(),
-            "unsupported WAV: format tag 1, 8 bits");
-  EXPECT_EQ(WAV::parse(riff({chunk("fmt ", formatBody(2, 1, 8000, 16)), chunk("data", Bytes{1, 2})})).error().description(),
-            "unsupported WAV: format tag 2, 16 bits");
-  EXPECT_EQ(WAV::parse(riff({chunk("fmt ", formatBody(1, 1, 0, 16)), chunk("data", Bytes{1, 2})})).error().description(),
-            "unsupported WAV: channels=1 rate=0");
+  EXPECT_EQ(error(riff({chunk("fmt ", formatBody(1, 1, 8000, 16))})), "WAV file has no data chunk");
+  EXPECT_EQ(error(withData(formatBody(1, 1, 8000, 8))), "unsupported WAV: format tag 1, 8 bits");
+  EXPECT_EQ(error(withData(formatBody(2, 1, 8000, 16))), "unsupported WAV: format tag 2, 16 bits");
+  EXPECT_EQ(error(withData(formatBody(1, 1, 0, 16))), "unsupported WAV: channels=1 rate=0");
 }
 
 }  // namespace

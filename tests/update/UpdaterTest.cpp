@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -16,6 +15,7 @@
 #include "Updater.h"
 #include "concurrency/ManualClock.h"
 #include "network/HttpsTestServer.h"
+#include "support/Eventually.h"
 #include "support/ScopedEnv.h"
 
 using namespace oskel;
@@ -26,20 +26,15 @@ using Server = test::HttpsTestServer;
 
 namespace {
 
-std::string hexDigest(const std::string& bytes, const fs::path& scratch) {
-  std::ofstream(scratch, std::ios::binary) << bytes;
-  auto digest = sha256OfFile(scratch).value();
-  fs::remove(scratch);
-  return digest;
-}
-
 class UpdaterTest : public ::testing::Test {
  protected:
   UpdaterTest() {
     std::mt19937 random(7);
     for (auto& c : package) c = static_cast<char>(random());
     fs::create_directories(root);
-    digest = hexDigest(package, root / "scratch");
+    std::ofstream(root / "scratch", std::ios::binary) << package;
+    digest = sha256OfFile(root / "scratch").value();
+    fs::remove(root / "scratch");
     server.setRoute("/pkg.deb", {200, package});
   }
   ~UpdaterTest() override {
@@ -80,7 +75,6 @@ class UpdaterTest : public ::testing::Test {
   void record(Change change) {
     std::lock_guard lock(mutex);
     change();
-    changed.notify_all();
   }
 
   // Waits (for real network work, not for timers) for the next matching state
@@ -88,20 +82,15 @@ class UpdaterTest : public ::testing::Test {
   template <class Kind>
   Kind waitFor(std::function<bool(const Kind&)> also = nullptr) {
     std::optional<Kind> found;
-    {
-      std::unique_lock lock(mutex);
-      changed.wait_for(lock, 20s, [&] {
-        for (; seen < states.size() && !found; ++seen)
-          if (const auto* k = std::get_if<Kind>(&states[seen]); k && (!also || also(*k))) found = *k;
-        return found.has_value();
-      });
-    }
-    if (!found) {
-      std::lock_guard lock(mutex);
-      std::string trail;
-      for (const auto& s : states) trail += fmt::format(" {}", s.index());
-      throw std::runtime_error("state not reached after:" + trail);
-    }
+    const bool reached = test::eventually(
+        [&] {
+          std::lock_guard lock(mutex);
+          for (; seen < states.size() && !found; ++seen)
+            if (const auto* k = std::get_if<Kind>(&states[seen]); k && (!also || also(*k))) found = *k;
+          return found.has_value();
+        },
+        20s);
+    if (!reached) throw std::runtime_error(fmt::format("state not reached after {} states", seen));
     clock->settle();  // what the same step does after the state change
     return *found;
   }
@@ -118,7 +107,6 @@ class UpdaterTest : public ::testing::Test {
   std::atomic<bool> callRunning{false};
 
   std::mutex mutex;
-  std::condition_variable changed;
   std::vector<State> states;
   std::size_t seen = 0;
   std::vector<std::vector<std::string>> installs, relaunches;
@@ -239,17 +227,15 @@ TEST_F(UpdaterTest, DryRunVerifiesWithoutInstallingAndAMismatchRemovesTheFile) {
   EXPECT_TRUE(installs.empty());
 }
 
+// Which texts are hostile is the feed test's; here the updater's refusal.
 TEST_F(UpdaterTest, RefusesHostileVersionTextsWithoutWritingAnything) {
   start();
-  for (const auto& version : {std::string("../../x"), std::string("1.0; rm -rf ~"), std::string(R"(1.0\"')"),
-                              std::string(200, '7')}) {
-    publish(20, version);
-    updater->check(true);
-    EXPECT_EQ(waitFor<Failed>().release, std::nullopt) << version;
-    updater->beginUpdate();
-    clock->settle();
-  }
-  EXPECT_EQ(server.requests().size(), 4u);  // no package was fetched
+  publish(20, "../../x");
+  updater->check(true);
+  EXPECT_EQ(waitFor<Failed>().release, std::nullopt);
+  updater->beginUpdate();
+  clock->settle();
+  EXPECT_EQ(server.requests().size(), 1u);  // no package was fetched
   EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 0);
 }
 
