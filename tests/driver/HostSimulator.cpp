@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -19,9 +20,6 @@ namespace {
   std::fprintf(stderr, "HostSimulator: %s\n", message.c_str());
   std::abort();
 }
-
-AudioObjectID inputStreamOf(AudioObjectID device) { return device + 1; }
-AudioObjectID outputStreamOf(AudioObjectID device) { return device + 2; }
 
 }  // namespace
 
@@ -44,11 +42,7 @@ DriverFactory loadFreshDriverModule() {
 }
 
 HostSimulator::HostSimulator(uint32_t timebaseNumer, uint32_t timebaseDenom)
-    : record_{{&onPropertiesChanged, &onCopyFromStorage, &onWriteToStorage, &onDeleteFromStorage,
-               &onRequestConfigurationChange},
-              this},
-      timebaseNumer_(timebaseNumer),
-      timebaseDenom_(timebaseDenom) {
+    : record_(makeRecord(this)), timebaseNumer_(timebaseNumer), timebaseDenom_(timebaseDenom) {
   OskelCompat_SetHostClock([](void* self) { return static_cast<HostSimulator*>(self)->now_.load(); }, this,
                            timebaseNumer, timebaseDenom);
   OskelCompat_SetLogSink(
@@ -133,10 +127,8 @@ std::vector<LogLine> HostSimulator::log() const {
 
 size_t HostSimulator::countLogged(std::string_view fragment) const {
   std::lock_guard lock(mutex_);
-  size_t count = 0;
-  for (const auto& line : log_)
-    if (line.text.find(fragment) != std::string::npos) ++count;
-  return count;
+  return static_cast<size_t>(
+      std::ranges::count_if(log_, [&](const LogLine& line) { return line.text.contains(fragment); }));
 }
 
 void HostSimulator::clearLog() {
@@ -144,37 +136,34 @@ void HostSimulator::clearLog() {
   log_.clear();
 }
 
-HostSimulator* HostSimulator::ownerOf(AudioServerPlugInHostRef host) {
-  return reinterpret_cast<const HostRecord*>(host)->owner;
-}
-
-OSStatus HostSimulator::onPropertiesChanged(AudioServerPlugInHostRef host, AudioObjectID object, UInt32 count,
-                                            const AudioObjectPropertyAddress* addresses) {
-  HostSimulator* self = ownerOf(host);
-  std::lock_guard lock(self->mutex_);
-  self->propertyChanges.push_back({object, {addresses, addresses + count}});
-  return 0;
-}
-
-OSStatus HostSimulator::onCopyFromStorage(AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef* data) {
-  if (data != nullptr) *data = nullptr;
-  return kAudioHardwareUnknownPropertyError;
-}
-
-OSStatus HostSimulator::onWriteToStorage(AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef) {
-  return kAudioHardwareUnsupportedOperationError;
-}
-
-OSStatus HostSimulator::onDeleteFromStorage(AudioServerPlugInHostRef, CFStringRef) {
-  return kAudioHardwareUnsupportedOperationError;
-}
-
-OSStatus HostSimulator::onRequestConfigurationChange(AudioServerPlugInHostRef host, AudioObjectID device,
-                                                     UInt64 action, void* info) {
-  HostSimulator* self = ownerOf(host);
-  std::lock_guard lock(self->mutex_);
-  self->configurationRequests.push_back({device, action, info});
-  return 0;
+// The host's callbacks record what the driver asks for; it has no storage.
+HostSimulator::HostRecord HostSimulator::makeRecord(HostSimulator* owner) {
+  AudioServerPlugInHostInterface interface {};
+  interface.PropertiesChanged = [](AudioServerPlugInHostRef host, AudioObjectID object, UInt32 count,
+                                   const AudioObjectPropertyAddress* addresses) -> OSStatus {
+    HostSimulator* self = reinterpret_cast<const HostRecord*>(host)->owner;
+    std::lock_guard lock(self->mutex_);
+    self->propertyChanges.push_back({object, {addresses, addresses + count}});
+    return 0;
+  };
+  interface.CopyFromStorage = [](AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef* data) -> OSStatus {
+    if (data != nullptr) *data = nullptr;
+    return kAudioHardwareUnknownPropertyError;
+  };
+  interface.WriteToStorage = [](AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef) -> OSStatus {
+    return kAudioHardwareUnsupportedOperationError;
+  };
+  interface.DeleteFromStorage = [](AudioServerPlugInHostRef, CFStringRef) -> OSStatus {
+    return kAudioHardwareUnsupportedOperationError;
+  };
+  interface.RequestDeviceConfigurationChange = [](AudioServerPlugInHostRef host, AudioObjectID device, UInt64 action,
+                                                  void* info) -> OSStatus {
+    HostSimulator* self = reinterpret_cast<const HostRecord*>(host)->owner;
+    std::lock_guard lock(self->mutex_);
+    self->configurationRequests.push_back({device, action, info});
+    return 0;
+  };
+  return {interface, owner};
 }
 
 bool HostSimulator::has(AudioObjectID object, AudioObjectPropertySelector selector,
@@ -226,28 +215,26 @@ ZeroTimeStamp HostSimulator::zeroTimeStamp(AudioObjectID device) const {
 
 OSStatus HostSimulator::writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const {
   AudioServerPlugInIOCycleInfo cycle{};
-  cycle.mOutputTime.mSampleTime = sampleTime;
-  cycle.mInputTime.mSampleTime = sampleTime;
-  return call().DoIOOperation(driver_, device, outputStreamOf(device), 0, kAudioServerPlugInIOOperationWriteMix,
-                              static_cast<UInt32>(frames.size() / 2), &cycle, const_cast<float*>(frames.data()),
-                              nullptr);
+  cycle.mOutputTime.mSampleTime = cycle.mInputTime.mSampleTime = sampleTime;
+  return doIO(device, 0, kAudioServerPlugInIOOperationWriteMix, cycle,
+              {const_cast<float*>(frames.data()), frames.size()});
 }
 
 OSStatus HostSimulator::readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const {
   AudioServerPlugInIOCycleInfo cycle{};
-  cycle.mOutputTime.mSampleTime = sampleTime;
-  cycle.mInputTime.mSampleTime = sampleTime;
-  return call().DoIOOperation(driver_, device, inputStreamOf(device), 0, kAudioServerPlugInIOOperationReadInput,
-                              static_cast<UInt32>(frames.size() / 2), &cycle, frames.data(), nullptr);
+  cycle.mOutputTime.mSampleTime = cycle.mInputTime.mSampleTime = sampleTime;
+  return doIO(device, 0, kAudioServerPlugInIOOperationReadInput, cycle, frames);
+}
+
+OSStatus HostSimulator::doIO(AudioObjectID device, UInt32 client, UInt32 operation,
+                             const AudioServerPlugInIOCycleInfo& cycle, std::span<float> frames) const {
+  const AudioObjectID stream = operation == kAudioServerPlugInIOOperationReadInput ? device + 1 : device + 2;
+  return call().DoIOOperation(driver_, device, stream, client, operation, static_cast<UInt32>(frames.size() / 2),
+                              &cycle, frames.data(), nullptr);
 }
 
 DeviceIOThread::DeviceIOThread(const HostSimulator& host, AudioObjectID device, UInt32 bufferFrames)
-    : host_(host),
-      device_(device),
-      inputStream_(inputStreamOf(device)),
-      outputStream_(outputStreamOf(device)),
-      bufferFrames_(bufferFrames),
-      cycleTime_(host.zeroTimeStamp(device).sampleTime) {}
+    : host_(host), device_(device), bufferFrames_(bufferFrames), cycleTime_(host.zeroTimeStamp(device).sampleTime) {}
 
 AudioServerPlugInIOCycleInfo DeviceIOThread::cycleInfo() const {
   AudioServerPlugInIOCycleInfo cycle{};
@@ -277,17 +264,12 @@ OSStatus DeviceIOThread::beginCycle(std::span<const UInt32> clients) {
 }
 
 OSStatus DeviceIOThread::write(UInt32 client, std::span<const float> frames) {
-  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
-  return host_.call().DoIOOperation(host_.driver(), device_, outputStream_, client,
-                                    kAudioServerPlugInIOOperationWriteMix, static_cast<UInt32>(frames.size() / 2),
-                                    &cycle, const_cast<float*>(frames.data()), nullptr);
+  return host_.doIO(device_, client, kAudioServerPlugInIOOperationWriteMix, cycleInfo(),
+                    {const_cast<float*>(frames.data()), frames.size()});
 }
 
 OSStatus DeviceIOThread::read(UInt32 client, std::span<float> frames) {
-  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
-  return host_.call().DoIOOperation(host_.driver(), device_, inputStream_, client,
-                                    kAudioServerPlugInIOOperationReadInput, static_cast<UInt32>(frames.size() / 2),
-                                    &cycle, frames.data(), nullptr);
+  return host_.doIO(device_, client, kAudioServerPlugInIOOperationReadInput, cycleInfo(), frames);
 }
 
 OSStatus DeviceIOThread::endCycle(std::span<const UInt32> clients) {

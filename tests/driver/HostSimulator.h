@@ -36,14 +36,6 @@ inline constexpr AudioObjectPropertyScope kGlobal = kAudioObjectPropertyScopeGlo
 inline constexpr AudioObjectPropertyScope kInput = kAudioObjectPropertyScopeInput;
 inline constexpr AudioObjectPropertyScope kOutput = kAudioObjectPropertyScopeOutput;
 
-// The four-character code of a selector, scope or class, built from its text.
-constexpr UInt32 fourCC(std::string_view code) {
-  return (static_cast<UInt32>(static_cast<unsigned char>(code[0])) << 24) |
-         (static_cast<UInt32>(static_cast<unsigned char>(code[1])) << 16) |
-         (static_cast<UInt32>(static_cast<unsigned char>(code[2])) << 8) |
-         static_cast<UInt32>(static_cast<unsigned char>(code[3]));
-}
-
 struct LogLine {
   uint8_t level;
   std::string subsystem;
@@ -69,14 +61,11 @@ struct PropertyRead {
   OSStatus status = 0;
   T data{};
 
-  explicit operator bool() const { return status == 0; }
   const T& value() const {
     if (status != 0) throw std::runtime_error("property read failed with status " + std::to_string(status));
     return data;
   }
   const T* operator->() const { return &value(); }
-  const T& operator*() const { return value(); }
-  OSStatus error() const { return status; }
 };
 
 struct ZeroTimeStamp {
@@ -106,7 +95,6 @@ class HostSimulator {
 
   // Host clock.
   uint64_t hostTime() const { return now_; }
-  double ticksPerSecond() const { return 1e9 * timebaseDenom_ / timebaseNumer_; }
   void advanceTicks(uint64_t ticks) { now_ += ticks; }
   void setHostTime(uint64_t ticks) { now_ = ticks; }
   void advanceSeconds(double seconds);
@@ -162,6 +150,9 @@ class HostSimulator {
   // buffers are interleaved stereo.
   OSStatus writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const;
   OSStatus readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const;
+  // ReadInput or WriteMix of a client on the device's stream for that direction.
+  OSStatus doIO(AudioObjectID device, UInt32 client, UInt32 operation, const AudioServerPlugInIOCycleInfo& cycle,
+                std::span<float> frames) const;
 
  private:
   struct HostRecord {
@@ -172,14 +163,8 @@ class HostSimulator {
     void* context;
     void (*work)(void*);
   };
-  static HostSimulator* ownerOf(AudioServerPlugInHostRef host);
-  static OSStatus onPropertiesChanged(AudioServerPlugInHostRef host, AudioObjectID object, UInt32 count,
-                                      const AudioObjectPropertyAddress* addresses);
-  static OSStatus onCopyFromStorage(AudioServerPlugInHostRef host, CFStringRef key, CFPropertyListRef* data);
-  static OSStatus onWriteToStorage(AudioServerPlugInHostRef host, CFStringRef key, CFPropertyListRef data);
-  static OSStatus onDeleteFromStorage(AudioServerPlugInHostRef host, CFStringRef key);
-  static OSStatus onRequestConfigurationChange(AudioServerPlugInHostRef host, AudioObjectID device, UInt64 action,
-                                               void* info);
+  static HostRecord makeRecord(HostSimulator* owner);
+  double ticksPerSecond() const { return 1e9 * timebaseDenom_ / timebaseNumer_; }
 
   AudioServerPlugInDriverRef driver_ = nullptr;
   HostRecord record_;
@@ -214,8 +199,6 @@ class DeviceIOThread {
 
   const HostSimulator& host_;
   AudioObjectID device_;
-  AudioObjectID inputStream_;
-  AudioObjectID outputStream_;
   UInt32 bufferFrames_;
   Float64 cycleTime_ = 0;
   UInt64 cycleCounter_ = 0;

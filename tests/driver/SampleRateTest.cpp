@@ -28,11 +28,7 @@ TEST_F(SampleRateTest, NominalRateChangeIsRequestedFromTheQueueAndPerformedByThe
 
   // Not from inside the property call.
   EXPECT_TRUE(host.configurationRequests.empty());
-  ASSERT_EQ(host.propertyChanges.size(), 1u);
-  EXPECT_EQ(host.propertyChanges[0].object, kMicrophone);
-  ASSERT_EQ(host.propertyChanges[0].addresses.size(), 1u);
-  EXPECT_EQ(host.propertyChanges[0].addresses[0].mSelector, fourCC("nsrt"));
-  EXPECT_EQ(host.propertyChanges[0].addresses[0].mScope, fourCC("glob"));
+  EXPECT_EQ(announcements(host), "2:nsrt/glob/0");
 
   EXPECT_EQ(host.runGlobalQueue(), 1u);
   ASSERT_EQ(host.configurationRequests.size(), 1u);
@@ -59,7 +55,7 @@ TEST_F(SampleRateTest, OnlySupportedRatesChangeAnything) {
   const float wrongSize = 44100.0f;
   EXPECT_EQ(host.set(kSpeaker, kAudioDevicePropertyNominalSampleRate, wrongSize), kAudioHardwareBadPropertySizeError);
   EXPECT_EQ(host.queuedWork(), 0u);
-  EXPECT_TRUE(host.propertyChanges.empty());
+  EXPECT_EQ(announcements(host), "");
   EXPECT_EQ(host.get<Float64>(kSpeaker, kAudioDevicePropertyNominalSampleRate).value(), 48000.0);
 
   // The host performs only supported rates, and an aborted change changes nothing.
