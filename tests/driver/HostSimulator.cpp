@@ -214,76 +214,22 @@ ZeroTimeStamp HostSimulator::zeroTimeStamp(AudioObjectID device) const {
 }
 
 OSStatus HostSimulator::writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const {
-  AudioServerPlugInIOCycleInfo cycle{};
-  cycle.mOutputTime.mSampleTime = cycle.mInputTime.mSampleTime = sampleTime;
-  return doIO(device, 0, kAudioServerPlugInIOOperationWriteMix, cycle,
+  return doIO(device, kAudioServerPlugInIOOperationWriteMix, sampleTime,
               {const_cast<float*>(frames.data()), frames.size()});
 }
 
 OSStatus HostSimulator::readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const {
+  return doIO(device, kAudioServerPlugInIOOperationReadInput, sampleTime, frames);
+}
+
+// One operation on the device's stream for its direction (input stream id + 1, output + 2).
+OSStatus HostSimulator::doIO(AudioObjectID device, UInt32 operation, Float64 sampleTime,
+                             std::span<float> frames) const {
   AudioServerPlugInIOCycleInfo cycle{};
   cycle.mOutputTime.mSampleTime = cycle.mInputTime.mSampleTime = sampleTime;
-  return doIO(device, 0, kAudioServerPlugInIOOperationReadInput, cycle, frames);
-}
-
-OSStatus HostSimulator::doIO(AudioObjectID device, UInt32 client, UInt32 operation,
-                             const AudioServerPlugInIOCycleInfo& cycle, std::span<float> frames) const {
   const AudioObjectID stream = operation == kAudioServerPlugInIOOperationReadInput ? device + 1 : device + 2;
-  return call().DoIOOperation(driver_, device, stream, client, operation, static_cast<UInt32>(frames.size() / 2),
-                              &cycle, frames.data(), nullptr);
-}
-
-DeviceIOThread::DeviceIOThread(const HostSimulator& host, AudioObjectID device, UInt32 bufferFrames)
-    : host_(host), device_(device), bufferFrames_(bufferFrames), cycleTime_(host.zeroTimeStamp(device).sampleTime) {}
-
-AudioServerPlugInIOCycleInfo DeviceIOThread::cycleInfo() const {
-  AudioServerPlugInIOCycleInfo cycle{};
-  cycle.mIOCycleCounter = cycleCounter_;
-  cycle.mNominalIOBufferFrameSize = bufferFrames_;
-  cycle.mCurrentTime.mSampleTime = cycleTime_;
-  cycle.mInputTime.mSampleTime = inputTime();
-  cycle.mOutputTime.mSampleTime = outputTime();
-  return cycle;
-}
-
-OSStatus DeviceIOThread::beginCycle(std::span<const UInt32> clients) {
-  const ZeroTimeStamp stamp = host_.zeroTimeStamp(device_);
-  if (stamp.status != 0) return stamp.status;
-  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
-  for (UInt32 client : clients) {
-    for (UInt32 operation : {kAudioServerPlugInIOOperationReadInput, kAudioServerPlugInIOOperationWriteMix}) {
-      Boolean willDo = 0, inPlace = 0;
-      OSStatus result =
-          host_.call().WillDoIOOperation(host_.driver(), device_, client, operation, &willDo, &inPlace);
-      if (result == 0 && willDo)
-        result = host_.call().BeginIOOperation(host_.driver(), device_, client, operation, bufferFrames_, &cycle);
-      if (result != 0) return result;
-    }
-  }
-  return 0;
-}
-
-OSStatus DeviceIOThread::write(UInt32 client, std::span<const float> frames) {
-  return host_.doIO(device_, client, kAudioServerPlugInIOOperationWriteMix, cycleInfo(),
-                    {const_cast<float*>(frames.data()), frames.size()});
-}
-
-OSStatus DeviceIOThread::read(UInt32 client, std::span<float> frames) {
-  return host_.doIO(device_, client, kAudioServerPlugInIOOperationReadInput, cycleInfo(), frames);
-}
-
-OSStatus DeviceIOThread::endCycle(std::span<const UInt32> clients) {
-  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
-  for (UInt32 client : clients) {
-    for (UInt32 operation : {kAudioServerPlugInIOOperationReadInput, kAudioServerPlugInIOOperationWriteMix}) {
-      const OSStatus result =
-          host_.call().EndIOOperation(host_.driver(), device_, client, operation, bufferFrames_, &cycle);
-      if (result != 0) return result;
-    }
-  }
-  cycleTime_ += bufferFrames_;
-  ++cycleCounter_;
-  return 0;
+  return call().DoIOOperation(driver_, device, stream, 0, operation, static_cast<UInt32>(frames.size() / 2), &cycle,
+                              frames.data(), nullptr);
 }
 
 }  // namespace oskel::driver_test

@@ -150,9 +150,6 @@ class HostSimulator {
   // buffers are interleaved stereo.
   OSStatus writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const;
   OSStatus readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const;
-  // ReadInput or WriteMix of a client on the device's stream for that direction.
-  OSStatus doIO(AudioObjectID device, UInt32 client, UInt32 operation, const AudioServerPlugInIOCycleInfo& cycle,
-                std::span<float> frames) const;
 
  private:
   struct HostRecord {
@@ -165,6 +162,7 @@ class HostSimulator {
   };
   static HostRecord makeRecord(HostSimulator* owner);
   double ticksPerSecond() const { return 1e9 * timebaseDenom_ / timebaseNumer_; }
+  OSStatus doIO(AudioObjectID device, UInt32 operation, Float64 sampleTime, std::span<float> frames) const;
 
   AudioServerPlugInDriverRef driver_ = nullptr;
   HostRecord record_;
@@ -175,33 +173,6 @@ class HostSimulator {
   mutable std::mutex mutex_;  // the driver calls back from any thread
   std::vector<QueuedWork> queue_;
   std::vector<LogLine> log_;
-};
-
-// The audio server's IO thread of one device: cycles of a fixed buffer size
-// that start at the device's zero time stamp. Each cycle reads at its input
-// time (one buffer in the past) and writes at its output time (one buffer
-// ahead), so a frame written in one cycle is read two cycles later.
-class DeviceIOThread {
- public:
-  DeviceIOThread(const HostSimulator& host, AudioObjectID device, UInt32 bufferFrames);
-
-  Float64 inputTime() const { return cycleTime_ - bufferFrames_; }
-  Float64 outputTime() const { return cycleTime_ + bufferFrames_; }
-
-  // Begins a cycle for the clients: time stamp, will-do and begin calls.
-  OSStatus beginCycle(std::span<const UInt32> clients);
-  OSStatus write(UInt32 client, std::span<const float> frames);
-  OSStatus read(UInt32 client, std::span<float> frames);
-  OSStatus endCycle(std::span<const UInt32> clients);
-
- private:
-  AudioServerPlugInIOCycleInfo cycleInfo() const;
-
-  const HostSimulator& host_;
-  AudioObjectID device_;
-  UInt32 bufferFrames_;
-  Float64 cycleTime_ = 0;
-  UInt64 cycleCounter_ = 0;
 };
 
 }  // namespace oskel::driver_test
