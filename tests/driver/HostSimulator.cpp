@@ -166,31 +166,6 @@ HostSimulator::HostRecord HostSimulator::makeRecord(HostSimulator* owner) {
   return {interface, owner};
 }
 
-bool HostSimulator::has(AudioObjectID object, AudioObjectPropertySelector selector,
-                        AudioObjectPropertyScope scope) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().HasProperty(driver_, object, 0, &address) != 0;
-}
-
-OSStatus HostSimulator::dataSize(AudioObjectID object, AudioObjectPropertySelector selector, UInt32& size,
-                                 AudioObjectPropertyScope scope) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().GetPropertyDataSize(driver_, object, 0, &address, 0, nullptr, &size);
-}
-
-OSStatus HostSimulator::settable(AudioObjectID object, AudioObjectPropertySelector selector, Boolean& isSettable,
-                                 AudioObjectPropertyScope scope) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().IsPropertySettable(driver_, object, 0, &address, &isSettable);
-}
-
-OSStatus HostSimulator::getData(AudioObjectID object, AudioObjectPropertySelector selector,
-                                AudioObjectPropertyScope scope, UInt32 capacity, void* data, UInt32& written,
-                                UInt32 qualifierSize, const void* qualifier) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().GetPropertyData(driver_, object, 0, &address, qualifierSize, qualifier, capacity, &written, data);
-}
-
 AudioObjectID HostSimulator::translateUID(const char* uid) const {
   CFStringRef qualifier = CFStringCreateWithCString(nullptr, uid, kCFStringEncodingUTF8);
   AudioObjectID device = 0xDEADBEEF;
@@ -199,12 +174,6 @@ AudioObjectID HostSimulator::translateUID(const char* uid) const {
                                   &device, written, sizeof qualifier, &qualifier);
   CFRelease(qualifier);
   return result == 0 && written == sizeof device ? device : 0xDEADBEEF;
-}
-
-OSStatus HostSimulator::setData(AudioObjectID object, AudioObjectPropertySelector selector, UInt32 size,
-                                const void* data, AudioObjectPropertyScope scope) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().SetPropertyData(driver_, object, 0, &address, 0, nullptr, size, data);
 }
 
 ZeroTimeStamp HostSimulator::zeroTimeStamp(AudioObjectID device) const {

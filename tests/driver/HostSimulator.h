@@ -8,10 +8,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <expected>
 #include <initializer_list>
 #include <mutex>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,19 +54,9 @@ struct PropertyChange {
   std::vector<AudioObjectPropertyAddress> addresses;
 };
 
-// The outcome of a property read: a status and, when it is 0, the value.
-// (Like std::expected, which the fuzzing compiler's library lacks.)
+// The outcome of a property read: the value, or the status when it is not 0.
 template <class T>
-struct PropertyRead {
-  OSStatus status = 0;
-  T data{};
-
-  const T& value() const {
-    if (status != 0) throw std::runtime_error("property read failed with status " + std::to_string(status));
-    return data;
-  }
-  const T* operator->() const { return &value(); }
-};
+using PropertyRead = std::expected<T, OSStatus>;
 
 struct ZeroTimeStamp {
   OSStatus status;
@@ -117,25 +107,41 @@ class HostSimulator {
   void clearLog();
 
   // Properties.
-  bool has(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope = kGlobal) const;
+  bool has(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope = kGlobal) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().HasProperty(driver_, object, 0, &address) != 0;
+  }
   OSStatus dataSize(AudioObjectID object, AudioObjectPropertySelector selector, UInt32& size,
-                    AudioObjectPropertyScope scope = kGlobal) const;
+                    AudioObjectPropertyScope scope = kGlobal) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().GetPropertyDataSize(driver_, object, 0, &address, 0, nullptr, &size);
+  }
   OSStatus settable(AudioObjectID object, AudioObjectPropertySelector selector, Boolean& isSettable,
-                    AudioObjectPropertyScope scope = kGlobal) const;
+                    AudioObjectPropertyScope scope = kGlobal) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().IsPropertySettable(driver_, object, 0, &address, &isSettable);
+  }
   OSStatus getData(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope,
                    UInt32 capacity, void* data, UInt32& written, UInt32 qualifierSize = 0,
-                   const void* qualifier = nullptr) const;
+                   const void* qualifier = nullptr) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().GetPropertyData(driver_, object, 0, &address, qualifierSize, qualifier, capacity, &written, data);
+  }
   template <class T>
   PropertyRead<T> get(AudioObjectID object, AudioObjectPropertySelector selector,
                       AudioObjectPropertyScope scope = kGlobal) const {
-    PropertyRead<T> read;
+    T data{};
     UInt32 written = 0;
-    read.status = getData(object, selector, scope, sizeof read.data, &read.data, written);
-    return read;
+    const OSStatus status = getData(object, selector, scope, sizeof data, &data, written);
+    if (status != 0) return std::unexpected(status);
+    return data;
   }
   AudioObjectID translateUID(const char* uid) const;
   OSStatus setData(AudioObjectID object, AudioObjectPropertySelector selector, UInt32 size, const void* data,
-                   AudioObjectPropertyScope scope = kGlobal) const;
+                   AudioObjectPropertyScope scope = kGlobal) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().SetPropertyData(driver_, object, 0, &address, 0, nullptr, size, data);
+  }
   template <class T>
   OSStatus set(AudioObjectID object, AudioObjectPropertySelector selector, const T& value,
                AudioObjectPropertyScope scope = kGlobal) const {

@@ -115,13 +115,13 @@ TEST_F(PropertiesTest, DirectionalPropertiesExistOnlyInInputAndOutputScope) {
 }
 
 TEST_F(PropertiesTest, IconComesFromTheBundleResources) {
-  EXPECT_EQ(host.get<CFURLRef>(kMicrophone, kAudioDevicePropertyIcon).status, kAudioHardwareUnspecifiedError);
+  EXPECT_EQ(host.get<CFURLRef>(kMicrophone, kAudioDevicePropertyIcon).error(), kAudioHardwareUnspecifiedError);
 
   namespace fs = std::filesystem;
   const fs::path resources = fs::temp_directory_path() / fmt::format("oskel-icon-{}", ::getpid());
   fs::create_directories(resources);
   OskelCompat_RegisterBundle("com.brindlework.oskelaudio", resources.c_str());
-  EXPECT_EQ(host.get<CFURLRef>(kMicrophone, kAudioDevicePropertyIcon).status, kAudioHardwareUnspecifiedError)
+  EXPECT_EQ(host.get<CFURLRef>(kMicrophone, kAudioDevicePropertyIcon).error(), kAudioHardwareUnspecifiedError)
       << "a bundle without the icon file";
 
   std::ofstream(resources / "DeviceIcon.icns") << "icns";
