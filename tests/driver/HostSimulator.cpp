@@ -104,11 +104,6 @@ size_t HostSimulator::runGlobalQueue() {
   }
 }
 
-size_t HostSimulator::queuedWork() const {
-  std::lock_guard lock(mutex_);
-  return queue_.size();
-}
-
 OSStatus HostSimulator::performRequestedChanges() {
   std::vector<ConfigurationRequest> requests;
   requests.swap(configurationRequests);

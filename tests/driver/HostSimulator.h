@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstdint>
 #include <expected>
-#include <initializer_list>
 #include <mutex>
 #include <span>
 #include <string>
@@ -28,9 +27,6 @@ inline constexpr AudioObjectID kMicrophoneOutput = 4;
 inline constexpr AudioObjectID kSpeaker = 12;
 inline constexpr AudioObjectID kSpeakerInput = 13;
 inline constexpr AudioObjectID kSpeakerOutput = 14;
-
-// Selectors come from several unnamed enums; a list of them needs its type spelled.
-using Selectors = std::initializer_list<AudioObjectPropertySelector>;
 
 inline constexpr AudioObjectPropertyScope kGlobal = kAudioObjectPropertyScopeGlobal;
 inline constexpr AudioObjectPropertyScope kInput = kAudioObjectPropertyScopeInput;
@@ -93,7 +89,6 @@ class HostSimulator {
 
   // Work the driver sent to the global queue, run when the test says so.
   size_t runGlobalQueue();
-  size_t queuedWork() const;
   // What the driver asked of the host (read them once the driver is quiet).
   std::vector<ConfigurationRequest> configurationRequests;
   std::vector<PropertyChange> propertyChanges;

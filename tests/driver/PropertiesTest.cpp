@@ -81,7 +81,8 @@ TEST_F(PropertiesTest, UIDTranslationIsExactAndCaseSensitive) {
 
 TEST_F(PropertiesTest, StreamListsFollowTheScope) {
   using Pair = std::array<AudioObjectID, 2>;
-  for (AudioObjectPropertySelector selector : Selectors{kAudioDevicePropertyStreams, kAudioObjectPropertyOwnedObjects}) {
+  const AudioObjectPropertySelector streamLists[] = {kAudioDevicePropertyStreams, kAudioObjectPropertyOwnedObjects};
+  for (AudioObjectPropertySelector selector : streamLists) {
     UInt32 size = 0;
     EXPECT_EQ(host.dataSize(kSpeaker, selector, size, kInput), 0);
     EXPECT_EQ(size, 4u);
@@ -224,6 +225,11 @@ TEST_F(PropertiesTest, UnknownSelectorsObjectsAndNullPointers) {
   EXPECT_EQ(t.GetPropertyData(d, kMicrophone, 0, &address, 0, nullptr, 4, &size, nullptr), kIllegal);
   EXPECT_EQ(t.SetPropertyData(d, kMicrophone, 0, nullptr, 0, nullptr, 4, &value), kIllegal);
   EXPECT_EQ(t.SetPropertyData(d, kMicrophone, 0, &address, 0, nullptr, 4, nullptr), kIllegal);
+  Float64 sampleTime = 0;
+  UInt64 hostTime = 0, seed = 0;
+  EXPECT_EQ(t.GetZeroTimeStamp(d, kSpeaker, 1, nullptr, &hostTime, &seed), kIllegal);
+  EXPECT_EQ(t.GetZeroTimeStamp(d, kSpeaker, 1, &sampleTime, nullptr, &seed), kIllegal);
+  EXPECT_EQ(t.GetZeroTimeStamp(d, kSpeaker, 1, &sampleTime, &hostTime, nullptr), kIllegal);
 }
 
 }  // namespace
