@@ -37,6 +37,7 @@ TEST_F(PropertiesTest, ListsAreCutToWholeEntriesAndFixedValuesNeedTheirWholeSize
       {kSpeaker, kAudioDevicePropertyRelatedDevices, kGlobal, 2, 0, 0},
       {kSpeaker, kAudioDevicePropertyRelatedDevices, kGlobal, 16, 0, 4},
       {kMicrophone, kAudioDevicePropertyAvailableNominalSampleRates, kGlobal, 20, 0, 16},
+      {kMicrophone, kAudioDevicePropertyStreams, kGlobal, 7, 0, 4},
       // Fixed values need their whole size, and nothing is written without it.
       {kPlugIn, kAudioObjectPropertyClass, kGlobal, 3, kBadSize, 0},
       {kMicrophone, kAudioDevicePropertyNominalSampleRate, kGlobal, 4, kBadSize, 0},
@@ -91,11 +92,7 @@ TEST_F(PropertiesTest, StreamListsFollowTheScope) {
     EXPECT_EQ(host.get<AudioObjectID>(kSpeaker, selector, kInput).value(), kSpeakerInput);
     EXPECT_EQ(host.get<AudioObjectID>(kSpeaker, selector, kOutput).value(), kSpeakerOutput);
     EXPECT_EQ(host.get<Pair>(kMicrophone, selector, kGlobal).value(), (Pair{kMicrophoneInput, kMicrophoneOutput}));
-    Pair ids{};
-    UInt32 written = 0;
-    EXPECT_EQ(host.getData(kMicrophone, selector, kGlobal, 4, ids.data(), written), 0);
-    EXPECT_EQ(written, 4u);
-    EXPECT_EQ(ids[0], kMicrophoneInput);
+    EXPECT_EQ(host.get<AudioObjectID>(kMicrophone, selector, kGlobal).value(), kMicrophoneInput) << "cut to one";
   }
 }
 
