@@ -171,12 +171,6 @@ AudioObjectID HostSimulator::translateUID(const char* uid) const {
   return result == 0 && written == sizeof device ? device : 0xDEADBEEF;
 }
 
-ZeroTimeStamp HostSimulator::zeroTimeStamp(AudioObjectID device) const {
-  ZeroTimeStamp stamp{};
-  stamp.status = call().GetZeroTimeStamp(driver_, device, 0, &stamp.sampleTime, &stamp.hostTime, &stamp.seed);
-  return stamp;
-}
-
 OSStatus HostSimulator::writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const {
   return doIO(device, kAudioServerPlugInIOOperationWriteMix, sampleTime,
               {const_cast<float*>(frames.data()), frames.size()});

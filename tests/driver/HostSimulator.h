@@ -50,10 +50,6 @@ struct PropertyChange {
   std::vector<AudioObjectPropertyAddress> addresses;
 };
 
-// The outcome of a property read: the value, or the status when it is not 0.
-template <class T>
-using PropertyRead = std::expected<T, OSStatus>;
-
 struct ZeroTimeStamp {
   OSStatus status;
   Float64 sampleTime;
@@ -122,9 +118,10 @@ class HostSimulator {
     const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
     return call().GetPropertyData(driver_, object, 0, &address, qualifierSize, qualifier, capacity, &written, data);
   }
+  // The value, or the status when it is not 0.
   template <class T>
-  PropertyRead<T> get(AudioObjectID object, AudioObjectPropertySelector selector,
-                      AudioObjectPropertyScope scope = kGlobal) const {
+  std::expected<T, OSStatus> get(AudioObjectID object, AudioObjectPropertySelector selector,
+                                 AudioObjectPropertyScope scope = kGlobal) const {
     T data{};
     UInt32 written = 0;
     const OSStatus status = getData(object, selector, scope, sizeof data, &data, written);
@@ -146,7 +143,11 @@ class HostSimulator {
   // IO.
   OSStatus startIO(AudioObjectID device, UInt32 client) const { return call().StartIO(driver_, device, client); }
   OSStatus stopIO(AudioObjectID device, UInt32 client) const { return call().StopIO(driver_, device, client); }
-  ZeroTimeStamp zeroTimeStamp(AudioObjectID device) const;
+  ZeroTimeStamp zeroTimeStamp(AudioObjectID device) const {
+    ZeroTimeStamp stamp{};
+    stamp.status = call().GetZeroTimeStamp(driver_, device, 0, &stamp.sampleTime, &stamp.hostTime, &stamp.seed);
+    return stamp;
+  }
   // One WriteMix or ReadInput with the cycle's output or input time at the given sample time;
   // buffers are interleaved stereo.
   OSStatus writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const;

@@ -66,17 +66,16 @@ TEST_F(PropertiesTest, UIDTranslationIsExactAndCaseSensitive) {
   EXPECT_EQ(host.translateUID("OskelSpeaker"), 0u);
   EXPECT_EQ(host.translateUID(""), 0u);
 
-  CFStringRef uid = CFSTR("OskelSpeaker_UID");
   AudioObjectID device = 0;
-  UInt32 written = 0;
-  EXPECT_EQ(host.getData(kPlugIn, kAudioPlugInPropertyTranslateUIDToDevice, kGlobal, 4, &device, written, 4, &uid),
-            kBadSize);
-  EXPECT_EQ(host.getData(kPlugIn, kAudioPlugInPropertyTranslateUIDToDevice, kGlobal, 4, &device, written, 8,
-                         nullptr),
-            kIllegal);
-  CFStringRef none = nullptr;
-  EXPECT_EQ(host.getData(kPlugIn, kAudioPlugInPropertyTranslateUIDToDevice, kGlobal, 4, &device, written, 8, &none),
-            0);
+  const auto translate = [&](UInt32 qualifierSize, const void* qualifier) {
+    UInt32 written = 0;
+    return host.getData(kPlugIn, kAudioPlugInPropertyTranslateUIDToDevice, kGlobal, 4, &device, written, qualifierSize,
+                        qualifier);
+  };
+  CFStringRef uid = CFSTR("OskelSpeaker_UID"), none = nullptr;
+  EXPECT_EQ(translate(4, &uid), kBadSize);
+  EXPECT_EQ(translate(8, nullptr), kIllegal);
+  EXPECT_EQ(translate(8, &none), 0);
   EXPECT_EQ(device, 0u);
 }
 
