@@ -29,37 +29,6 @@ TEST(JitterBuffer, ParametersAreClampedAndClearStopsPlayout) {
   EXPECT_EQ(jitter.read(out), 0);
 }
 
-TEST(JitterBuffer, StaysSilentUntilPrefillThenPlaysOnTheSameRead) {
-  JitterBuffer jitter(48000, 480, 4800);
-  jitter.write(filled(479, 0.5f));
-  std::vector<float> out(256, 9.0f);
-  EXPECT_EQ(jitter.read(out), 0);
-  EXPECT_EQ(out, filled(256, 0.0f));
-  EXPECT_EQ(jitter.available(), 479);
-
-  jitter.write(filled(1, 0.5f));
-  EXPECT_EQ(jitter.read(out), 256);
-  EXPECT_EQ(out[0], 0.5f);
-  EXPECT_EQ(out[255], 0.5f);
-}
-
-TEST(JitterBuffer, UnderrunReturnsThePartAndThenWaitsForPrefillAgain) {
-  JitterBuffer jitter(48000, 480, 4800);
-  jitter.write(filled(600, 0.25f));
-  std::vector<float> out(512);
-  EXPECT_EQ(jitter.read(out), 512);
-  EXPECT_EQ(jitter.read(out), 88);
-  EXPECT_EQ(out[87], 0.25f);
-  EXPECT_EQ(out[88], 0.0f);
-  EXPECT_FALSE(jitter.started());
-
-  jitter.write(filled(479, 0.75f));
-  EXPECT_EQ(jitter.read(out), 0);
-  EXPECT_EQ(out, filled(512, 0.0f));
-  jitter.write(filled(100, 0.75f));
-  EXPECT_EQ(jitter.read(out), 512);
-}
-
 TEST(JitterBuffer, TrimsBackToPrefillWhenTooDeep) {
   JitterBuffer jitter(48000, 480, 4800);
   std::vector<float> samples(6000);
