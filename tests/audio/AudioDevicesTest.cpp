@@ -21,9 +21,8 @@ std::string describe(const std::expected<AudioDeviceInfo, AudioDeviceError>& res
 }  // namespace
 
 TEST_F(Catalogue, ListsDevicesWithTheirFactsSkipsNamelessOnesAndFollowsTheDefaults) {
-  auto built = simDevice("MacBook Speakers", "BuiltIn_UID", 0, 2, 44100);
+  auto built = simDevice("MacBook Speakers", "BuiltIn_UID", 0, 2, 44100, AudioTransport::builtIn);
   built.manufacturer = "Apple";
-  built.transportType = AudioTransport::builtIn;
   const auto speakers = host->add(built);
   auto nameless = simDevice("", "Hidden_UID", 2, 0);
   nameless.name.reset();

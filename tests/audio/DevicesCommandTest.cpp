@@ -30,13 +30,16 @@ Run run(SimulatedAudioHost& host, DevicesCommandOptions options) {
   return {status, out.str(), err.str()};
 }
 
+std::string connectionError() {
+  const auto host = PulseAudioHost::connect();
+  return host ? "connected" : host.error().description();
+}
+
 }  // namespace
 
 TEST(DevicesCommand, ListsTheCatalogueWithDefaultsAndKinds) {
   auto host = SimulatedAudioHost::make();
-  auto headset = simDevice("AirPods", "bluez_output.AA_BB", 1, 2, 16000);
-  headset.transportType = AudioTransport::bluetooth;
-  const auto id = host->add(headset);
+  const auto id = host->add(simDevice("AirPods", "bluez_output.AA_BB", 1, 2, 16000, AudioTransport::bluetooth));
   auto unknown = simDevice("Odd", "odd", 0, 2);
   unknown.nominalSampleRate.reset();
   host->add(unknown);
@@ -67,16 +70,6 @@ TEST(DevicesCommand, InstallsAndRemovesTheLoopbackDevicesIdempotentlyButNotBothA
   const auto again = run(*host, {.removeLoopback = true});
   EXPECT_EQ(again.out, "No loopback devices to remove.\nNo audio devices.\n");
 }
-
-namespace {
-
-
-std::string connectionError() {
-  const auto host = PulseAudioHost::connect();
-  return host ? "connected" : host.error().description();
-}
-
-}  // namespace
 
 // No server is needed to see how a missing one is reported.
 TEST(PulseAudioHost, AServerThatIsNotRunningIsReportedWithWhatWasTried) {

@@ -12,11 +12,15 @@ namespace {
 
 uint32_t nextIndex = 0;
 
-Node sink(std::string name, std::string description, uint32_t channels = 2, uint32_t rate = 48000) {
+using Properties = std::map<std::string, std::string>;
+
+Node sink(std::string name, std::string description, Properties properties = {}, uint32_t channels = 2,
+          uint32_t rate = 48000) {
   Node node;
   node.index = nextIndex++;
   node.name = std::move(name);
   node.description = std::move(description);
+  node.properties = std::move(properties);
   node.monitorSource = node.name + ".monitor";
   node.channels = channels;
   node.channelMap = channels == 2 ? "front-left,front-right" : "mono";
@@ -24,16 +28,17 @@ Node sink(std::string name, std::string description, uint32_t channels = 2, uint
   return node;
 }
 
-Node source(std::string name, std::string description, uint32_t channels = 2, uint32_t rate = 48000) {
-  Node node = sink(std::move(name), std::move(description), channels, rate);
+Node source(std::string name, std::string description, Properties properties = {}, uint32_t channels = 2,
+            uint32_t rate = 48000) {
+  Node node = sink(std::move(name), std::move(description), std::move(properties), channels, rate);
   node.monitorSource.clear();
   return node;
 }
 
 Node monitorOf(const Node& of) {
-  Node node = source(of.monitorSource, "Monitor of " + of.description, of.channels, of.rate);
+  Node node =
+      source(of.monitorSource, "Monitor of " + of.description, {{"device.class", "monitor"}}, of.channels, of.rate);
   node.monitorOfSink = of.index;
-  node.properties["device.class"] = "monitor";
   return node;
 }
 
@@ -48,12 +53,12 @@ std::vector<std::string> uids(const std::vector<Device>& devices) {
 TEST(PulseDeviceMap, ALoopbackDeviceIsItsNullSinkPlusTheSourceRemappedOverItsMonitor) {
   Snapshot snapshot;
   snapshot.modules = {{7, "module-null-sink"}, {8, "module-remap-source"}};
-  Node out = sink("OskelMicrophone_UID", "Oskel Microphone");
+  Node out =
+      sink("OskelMicrophone_UID", "Oskel Microphone", {{"device.class", "abstract"}, {"device.vendor.name", "Oskel"}});
   out.ownerModule = 7;
-  out.properties = {{"device.class", "abstract"}, {"device.vendor.name", "Oskel"}};
-  Node in = source("OskelMicrophone_UID.source", "Oskel Microphone", 2, 44100);
+  Node in = source("OskelMicrophone_UID.source", "Oskel Microphone",
+                   {{"device.class", "filter"}, {"device.master_device", "OskelMicrophone_UID.monitor"}}, 2, 44100);
   in.ownerModule = 8;
-  in.properties = {{"device.class", "filter"}, {"device.master_device", "OskelMicrophone_UID.monitor"}};
   snapshot.sinks = {out};
   snapshot.sources = {monitorOf(out), in};
 
@@ -74,16 +79,16 @@ TEST(PulseDeviceMap, ALoopbackDeviceIsItsNullSinkPlusTheSourceRemappedOverItsMon
 
 TEST(PulseDeviceMap, PipeWireNullSinksPairTooAndMonitorsAreNeverDevices) {
   Snapshot snapshot;
-  Node out = sink("test_duplex", "Test Duplex");
-  out.properties = {{"factory.name", "support.null-audio-sink"}, {"media.class", "Audio/Sink"}};
-  Node in = source("test_duplex.source", "Test Duplex");
-  in.properties = {{"device.master_device", "test_duplex.monitor"}, {"node.virtual", "true"}};
+  Node out =
+      sink("test_duplex", "Test Duplex", {{"factory.name", "support.null-audio-sink"}, {"media.class", "Audio/Sink"}});
+  Node in = source("test_duplex.source", "Test Duplex",
+                   {{"device.master_device", "test_duplex.monitor"}, {"node.virtual", "true"}});
   // A remap over a hardware sink's monitor is a device of its own, not half of the sink.
-  Node speakers = sink("alsa_output.pci-0000_00_1f.3.analog-stereo", "Built-in Audio Analog Stereo");
+  Node speakers = sink("alsa_output.pci-0000_00_1f.3.analog-stereo", "Built-in Audio Analog Stereo",
+                       {{"device.bus", "pci"}, {"device.api", "alsa"}});
   speakers.hardware = true;
-  speakers.properties = {{"device.bus", "pci"}, {"device.api", "alsa"}};
-  Node echo = source("speaker_echo", "Speaker Echo");
-  echo.properties = {{"device.master_device", speakers.monitorSource}, {"device.class", "filter"}};
+  Node echo = source("speaker_echo", "Speaker Echo",
+                     {{"device.master_device", speakers.monitorSource}, {"device.class", "filter"}});
   snapshot.sinks = {out, speakers};
   snapshot.sources = {monitorOf(out), in, monitorOf(speakers), echo};
 
@@ -99,22 +104,16 @@ TEST(PulseDeviceMap, PipeWireNullSinksPairTooAndMonitorsAreNeverDevices) {
 
 TEST(PulseDeviceMap, ACardsOnlySinkAndSourceFormOneDevice) {
   Snapshot snapshot;
-  Node headsetOut = sink("alsa_output.usb-Jabra_Evolve-00.analog-stereo", "Jabra Evolve Analog Stereo");
-  headsetOut.card = 3;
-  headsetOut.properties = {{"device.bus", "usb"}, {"device.vendor.name", "GN Netcom A/S"}};
-  Node headsetIn = source("alsa_input.usb-Jabra_Evolve-00.mono-fallback", "Jabra Evolve Mono", 1, 16000);
-  headsetIn.card = 3;
-  headsetIn.properties = headsetOut.properties;
+  const Properties jabra{{"device.bus", "usb"}, {"device.vendor.name", "GN Netcom A/S"}};
+  Node headsetOut = sink("alsa_output.usb-Jabra_Evolve-00.analog-stereo", "Jabra Evolve Analog Stereo", jabra);
+  Node headsetIn = source("alsa_input.usb-Jabra_Evolve-00.mono-fallback", "Jabra Evolve Mono", jabra, 1, 16000);
+  headsetOut.card = headsetIn.card = 3;
   // A card with two sinks (analog and HDMI) keeps them apart.
-  Node analog = sink("alsa_output.pci.analog-stereo", "Built-in Audio Analog Stereo");
-  analog.card = 0;
-  analog.properties = {{"device.bus", "pci"}};
-  Node hdmi = sink("alsa_output.pci.hdmi-stereo", "Built-in Audio Digital Stereo (HDMI)");
-  hdmi.card = 0;
-  hdmi.properties = {{"device.bus", "pci"}, {"device.profile.name", "hdmi-stereo"}};
-  Node builtInMic = source("alsa_input.pci.analog-stereo", "Built-in Audio Analog Stereo");
-  builtInMic.card = 0;
-  builtInMic.properties = {{"device.bus", "pci"}};
+  Node analog = sink("alsa_output.pci.analog-stereo", "Built-in Audio Analog Stereo", {{"device.bus", "pci"}});
+  Node hdmi = sink("alsa_output.pci.hdmi-stereo", "Built-in Audio Digital Stereo (HDMI)",
+                   {{"device.bus", "pci"}, {"device.profile.name", "hdmi-stereo"}});
+  Node builtInMic = source("alsa_input.pci.analog-stereo", "Built-in Audio Analog Stereo", {{"device.bus", "pci"}});
+  analog.card = hdmi.card = builtInMic.card = 0;
   snapshot.sinks = {headsetOut, analog, hdmi};
   snapshot.sources = {monitorOf(headsetOut), headsetIn, monitorOf(analog), monitorOf(hdmi), builtInMic};
 
@@ -135,10 +134,8 @@ TEST(PulseDeviceMap, ACardsOnlySinkAndSourceFormOneDevice) {
 TEST(PulseDeviceMap, TransportsFollowBusApiAndModule) {
   const std::map<uint32_t, std::string> modules{
       {1, "module-combine-sink"}, {3, "module-null-sink"}};
-  const auto transport = [&](std::map<std::string, std::string> properties, uint32_t module = invalidIndex,
-                             bool hardware = true) {
-    Node node = sink("n", "N");
-    node.properties = std::move(properties);
+  const auto transport = [&](Properties properties, uint32_t module = invalidIndex, bool hardware = true) {
+    Node node = sink("n", "N", std::move(properties));
     node.ownerModule = module;
     node.hardware = hardware;
     return fourCCText(transportOf(node, modules));
@@ -163,7 +160,7 @@ TEST(PulseDeviceMap, TransportsFollowBusApiAndModule) {
 
 TEST(PulseDeviceMap, CompressedOnlyNodesReportAFormatTheEndpointsRefuse) {
   Snapshot snapshot;
-  Node passthrough = sink("iec958", "Digital Passthrough (IEC958)", 2, 48000);
+  Node passthrough = sink("iec958", "Digital Passthrough (IEC958)");
   passthrough.acceptsPCM = false;
   passthrough.firstEncoding = 2;  // AC3 in IEC 61937
   Node nameless = source("nameless", "");

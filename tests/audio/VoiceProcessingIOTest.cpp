@@ -23,13 +23,10 @@ class VoiceIO : public ::testing::Test {
   VoiceIO() {
     received.reserve(1 << 20);
     pulls.reserve(1 << 16);
-    auto micSpec = simDevice("Desk Mic", "mic", 1, 0);
-    micSpec.transportType = AudioTransport::usb;
+    auto micSpec = simDevice("Desk Mic", "mic", 1, 0, 48000.0, AudioTransport::usb);
     micSpec.inputVolume = {0.8f, 0.8f};
     mic = add(micSpec);
-    auto speakerSpec = simDevice("Speakers", "spk", 0, 2);
-    speakerSpec.transportType = AudioTransport::builtIn;
-    speaker = add(speakerSpec);
+    speaker = add(simDevice("Speakers", "spk", 0, 2, 48000.0, AudioTransport::builtIn));
   }
 
   AudioDeviceInfo add(const SimulatedAudioHost::Device& device) { return *AudioDevices::info(*host, host->add(device)); }
@@ -67,15 +64,10 @@ class VoiceIO : public ::testing::Test {
 }  // namespace
 
 TEST_F(VoiceIO, EndpointSelectionSkipsTheCancellerWhereItCannotHelp) {
-  auto bluetooth = simDevice("AirPods", "bt", 1, 2);
-  bluetooth.transportType = AudioTransport::bluetooth;
-  auto loopback = simDevice("Oskel Speaker", "OskelSpeaker_UID", 2, 2);
-  loopback.transportType = AudioTransport::usb;
-  auto aggregate = simDevice("Aggregate", "agg", 2, 0);
-  aggregate.transportType = AudioTransport::aggregate;
-  auto nullSink = simDevice("Null Output", "null", 0, 2);
-  nullSink.transportType = AudioTransport::virtualDevice;
-  const auto bt = add(bluetooth), oskel = add(loopback), agg = add(aggregate), null = add(nullSink);
+  const auto bt = add(simDevice("AirPods", "bt", 1, 2, 48000.0, AudioTransport::bluetooth));
+  const auto oskel = add(simDevice("Oskel Speaker", "OskelSpeaker_UID", 2, 2, 48000.0, AudioTransport::usb));
+  const auto agg = add(simDevice("Aggregate", "agg", 2, 0, 48000.0, AudioTransport::aggregate));
+  const auto null = add(simDevice("Null Output", "null", 0, 2, 48000.0, AudioTransport::virtualDevice));
 
   const auto expectPlain = [&](const AudioDeviceInfo& in, const AudioDeviceInfo& out, const std::string& line) {
     auto made = RealEndpoints::make(host, host, in, out, true, options());

@@ -46,14 +46,6 @@ struct ManualQueue : ::testing::Test {
   }
 };
 
-TEST_F(ManualQueue, ImmediateTasksRunInPostingOrder) {
-  for (int i = 0; i < 100; ++i) queue.post(mark(std::to_string(i)));
-  clock->settle();
-  const auto ran = trace.take();
-  ASSERT_EQ(ran.size(), 100u);
-  for (int i = 0; i < 100; ++i) EXPECT_EQ(ran[i], std::to_string(i) + "@0");
-}
-
 TEST_F(ManualQueue, AThrowingTaskIsLoggedAndTheQueueGoesOn) {
   test::LogCapture log;
   queue.post([] { throw std::runtime_error("boom"); });

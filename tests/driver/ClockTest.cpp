@@ -86,18 +86,6 @@ TEST_F(ClockTest, OnlyTheFirstClientReanchorsItsOwnDevice) {
   EXPECT_EQ(host.zeroTimeStamp(kSpeaker).sampleTime, 16384.0);
 }
 
-TEST_F(ClockTest, NullOutputsAreRefused) {
-  Float64 sampleTime = 0;
-  UInt64 hostTime = 0, seed = 0;
-  const auto& t = host.call();
-  EXPECT_EQ(t.GetZeroTimeStamp(host.driver(), kSpeaker, 1, nullptr, &hostTime, &seed),
-            kAudioHardwareIllegalOperationError);
-  EXPECT_EQ(t.GetZeroTimeStamp(host.driver(), kSpeaker, 1, &sampleTime, nullptr, &seed),
-            kAudioHardwareIllegalOperationError);
-  EXPECT_EQ(t.GetZeroTimeStamp(host.driver(), kSpeaker, 1, &sampleTime, &hostTime, nullptr),
-            kAudioHardwareIllegalOperationError);
-}
-
 // Apple silicon counts host time in 24 MHz ticks (timebase 125/3).
 TEST(ClockTimebase, HostTicksFollowTheTimebaseFromInitialize) {
   HostSimulator host(125, 3);

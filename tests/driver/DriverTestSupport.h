@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "HostSimulator.h"
+#include "audio/FourCC.h"
 
 namespace oskel::driver_test {
 
@@ -31,9 +33,17 @@ inline std::vector<float> rampFrames(size_t frames, float start) {
 }
 
 inline bool allZero(const std::vector<float>& samples) {
-  for (float sample : samples)
-    if (sample != 0.0f) return false;
-  return true;
+  return std::ranges::all_of(samples, [](float sample) { return sample == 0.0f; });
+}
+
+// The changes the driver announced, as "object:selector/scope/element" in order.
+inline std::string announcements(const HostSimulator& host) {
+  std::string text;
+  for (const auto& change : host.propertyChanges)
+    for (const auto& address : change.addresses)
+      text += (text.empty() ? "" : " ") + std::to_string(change.object) + ":" + fourCCText(address.mSelector) + "/" +
+              fourCCText(address.mScope) + "/" + std::to_string(address.mElement);
+  return text;
 }
 
 }  // namespace oskel::driver_test

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -19,9 +20,6 @@ namespace {
   std::fprintf(stderr, "HostSimulator: %s\n", message.c_str());
   std::abort();
 }
-
-AudioObjectID inputStreamOf(AudioObjectID device) { return device + 1; }
-AudioObjectID outputStreamOf(AudioObjectID device) { return device + 2; }
 
 }  // namespace
 
@@ -44,11 +42,7 @@ DriverFactory loadFreshDriverModule() {
 }
 
 HostSimulator::HostSimulator(uint32_t timebaseNumer, uint32_t timebaseDenom)
-    : record_{{&onPropertiesChanged, &onCopyFromStorage, &onWriteToStorage, &onDeleteFromStorage,
-               &onRequestConfigurationChange},
-              this},
-      timebaseNumer_(timebaseNumer),
-      timebaseDenom_(timebaseDenom) {
+    : record_(makeRecord(this)), timebaseNumer_(timebaseNumer), timebaseDenom_(timebaseDenom) {
   OskelCompat_SetHostClock([](void* self) { return static_cast<HostSimulator*>(self)->now_.load(); }, this,
                            timebaseNumer, timebaseDenom);
   OskelCompat_SetLogSink(
@@ -110,11 +104,6 @@ size_t HostSimulator::runGlobalQueue() {
   }
 }
 
-size_t HostSimulator::queuedWork() const {
-  std::lock_guard lock(mutex_);
-  return queue_.size();
-}
-
 OSStatus HostSimulator::performRequestedChanges() {
   std::vector<ConfigurationRequest> requests;
   requests.swap(configurationRequests);
@@ -133,10 +122,8 @@ std::vector<LogLine> HostSimulator::log() const {
 
 size_t HostSimulator::countLogged(std::string_view fragment) const {
   std::lock_guard lock(mutex_);
-  size_t count = 0;
-  for (const auto& line : log_)
-    if (line.text.find(fragment) != std::string::npos) ++count;
-  return count;
+  return static_cast<size_t>(
+      std::ranges::count_if(log_, [&](const LogLine& line) { return line.text.contains(fragment); }));
 }
 
 void HostSimulator::clearLog() {
@@ -144,62 +131,34 @@ void HostSimulator::clearLog() {
   log_.clear();
 }
 
-HostSimulator* HostSimulator::ownerOf(AudioServerPlugInHostRef host) {
-  return reinterpret_cast<const HostRecord*>(host)->owner;
-}
-
-OSStatus HostSimulator::onPropertiesChanged(AudioServerPlugInHostRef host, AudioObjectID object, UInt32 count,
-                                            const AudioObjectPropertyAddress* addresses) {
-  HostSimulator* self = ownerOf(host);
-  std::lock_guard lock(self->mutex_);
-  self->propertyChanges.push_back({object, {addresses, addresses + count}});
-  return 0;
-}
-
-OSStatus HostSimulator::onCopyFromStorage(AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef* data) {
-  if (data != nullptr) *data = nullptr;
-  return kAudioHardwareUnknownPropertyError;
-}
-
-OSStatus HostSimulator::onWriteToStorage(AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef) {
-  return kAudioHardwareUnsupportedOperationError;
-}
-
-OSStatus HostSimulator::onDeleteFromStorage(AudioServerPlugInHostRef, CFStringRef) {
-  return kAudioHardwareUnsupportedOperationError;
-}
-
-OSStatus HostSimulator::onRequestConfigurationChange(AudioServerPlugInHostRef host, AudioObjectID device,
-                                                     UInt64 action, void* info) {
-  HostSimulator* self = ownerOf(host);
-  std::lock_guard lock(self->mutex_);
-  self->configurationRequests.push_back({device, action, info});
-  return 0;
-}
-
-bool HostSimulator::has(AudioObjectID object, AudioObjectPropertySelector selector,
-                        AudioObjectPropertyScope scope) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().HasProperty(driver_, object, 0, &address) != 0;
-}
-
-OSStatus HostSimulator::dataSize(AudioObjectID object, AudioObjectPropertySelector selector, UInt32& size,
-                                 AudioObjectPropertyScope scope) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().GetPropertyDataSize(driver_, object, 0, &address, 0, nullptr, &size);
-}
-
-OSStatus HostSimulator::settable(AudioObjectID object, AudioObjectPropertySelector selector, Boolean& isSettable,
-                                 AudioObjectPropertyScope scope) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().IsPropertySettable(driver_, object, 0, &address, &isSettable);
-}
-
-OSStatus HostSimulator::getData(AudioObjectID object, AudioObjectPropertySelector selector,
-                                AudioObjectPropertyScope scope, UInt32 capacity, void* data, UInt32& written,
-                                UInt32 qualifierSize, const void* qualifier) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().GetPropertyData(driver_, object, 0, &address, qualifierSize, qualifier, capacity, &written, data);
+// The host's callbacks record what the driver asks for; it has no storage.
+HostSimulator::HostRecord HostSimulator::makeRecord(HostSimulator* owner) {
+  AudioServerPlugInHostInterface interface {};
+  interface.PropertiesChanged = [](AudioServerPlugInHostRef host, AudioObjectID object, UInt32 count,
+                                   const AudioObjectPropertyAddress* addresses) -> OSStatus {
+    HostSimulator* self = reinterpret_cast<const HostRecord*>(host)->owner;
+    std::lock_guard lock(self->mutex_);
+    self->propertyChanges.push_back({object, {addresses, addresses + count}});
+    return 0;
+  };
+  interface.CopyFromStorage = [](AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef* data) -> OSStatus {
+    if (data != nullptr) *data = nullptr;
+    return kAudioHardwareUnknownPropertyError;
+  };
+  interface.WriteToStorage = [](AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef) -> OSStatus {
+    return kAudioHardwareUnsupportedOperationError;
+  };
+  interface.DeleteFromStorage = [](AudioServerPlugInHostRef, CFStringRef) -> OSStatus {
+    return kAudioHardwareUnsupportedOperationError;
+  };
+  interface.RequestDeviceConfigurationChange = [](AudioServerPlugInHostRef host, AudioObjectID device, UInt64 action,
+                                                  void* info) -> OSStatus {
+    HostSimulator* self = reinterpret_cast<const HostRecord*>(host)->owner;
+    std::lock_guard lock(self->mutex_);
+    self->configurationRequests.push_back({device, action, info});
+    return 0;
+  };
+  return {interface, owner};
 }
 
 AudioObjectID HostSimulator::translateUID(const char* uid) const {
@@ -212,96 +171,23 @@ AudioObjectID HostSimulator::translateUID(const char* uid) const {
   return result == 0 && written == sizeof device ? device : 0xDEADBEEF;
 }
 
-OSStatus HostSimulator::setData(AudioObjectID object, AudioObjectPropertySelector selector, UInt32 size,
-                                const void* data, AudioObjectPropertyScope scope) const {
-  const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-  return call().SetPropertyData(driver_, object, 0, &address, 0, nullptr, size, data);
-}
-
-ZeroTimeStamp HostSimulator::zeroTimeStamp(AudioObjectID device) const {
-  ZeroTimeStamp stamp{};
-  stamp.status = call().GetZeroTimeStamp(driver_, device, 0, &stamp.sampleTime, &stamp.hostTime, &stamp.seed);
-  return stamp;
-}
-
 OSStatus HostSimulator::writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const {
-  AudioServerPlugInIOCycleInfo cycle{};
-  cycle.mOutputTime.mSampleTime = sampleTime;
-  cycle.mInputTime.mSampleTime = sampleTime;
-  return call().DoIOOperation(driver_, device, outputStreamOf(device), 0, kAudioServerPlugInIOOperationWriteMix,
-                              static_cast<UInt32>(frames.size() / 2), &cycle, const_cast<float*>(frames.data()),
-                              nullptr);
+  return doIO(device, kAudioServerPlugInIOOperationWriteMix, sampleTime,
+              {const_cast<float*>(frames.data()), frames.size()});
 }
 
 OSStatus HostSimulator::readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const {
+  return doIO(device, kAudioServerPlugInIOOperationReadInput, sampleTime, frames);
+}
+
+// One operation on the device's stream for its direction (input stream id + 1, output + 2).
+OSStatus HostSimulator::doIO(AudioObjectID device, UInt32 operation, Float64 sampleTime,
+                             std::span<float> frames) const {
   AudioServerPlugInIOCycleInfo cycle{};
-  cycle.mOutputTime.mSampleTime = sampleTime;
-  cycle.mInputTime.mSampleTime = sampleTime;
-  return call().DoIOOperation(driver_, device, inputStreamOf(device), 0, kAudioServerPlugInIOOperationReadInput,
-                              static_cast<UInt32>(frames.size() / 2), &cycle, frames.data(), nullptr);
-}
-
-DeviceIOThread::DeviceIOThread(const HostSimulator& host, AudioObjectID device, UInt32 bufferFrames)
-    : host_(host),
-      device_(device),
-      inputStream_(inputStreamOf(device)),
-      outputStream_(outputStreamOf(device)),
-      bufferFrames_(bufferFrames),
-      cycleTime_(host.zeroTimeStamp(device).sampleTime) {}
-
-AudioServerPlugInIOCycleInfo DeviceIOThread::cycleInfo() const {
-  AudioServerPlugInIOCycleInfo cycle{};
-  cycle.mIOCycleCounter = cycleCounter_;
-  cycle.mNominalIOBufferFrameSize = bufferFrames_;
-  cycle.mCurrentTime.mSampleTime = cycleTime_;
-  cycle.mInputTime.mSampleTime = inputTime();
-  cycle.mOutputTime.mSampleTime = outputTime();
-  return cycle;
-}
-
-OSStatus DeviceIOThread::beginCycle(std::span<const UInt32> clients) {
-  const ZeroTimeStamp stamp = host_.zeroTimeStamp(device_);
-  if (stamp.status != 0) return stamp.status;
-  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
-  for (UInt32 client : clients) {
-    for (UInt32 operation : {kAudioServerPlugInIOOperationReadInput, kAudioServerPlugInIOOperationWriteMix}) {
-      Boolean willDo = 0, inPlace = 0;
-      OSStatus result =
-          host_.call().WillDoIOOperation(host_.driver(), device_, client, operation, &willDo, &inPlace);
-      if (result == 0 && willDo)
-        result = host_.call().BeginIOOperation(host_.driver(), device_, client, operation, bufferFrames_, &cycle);
-      if (result != 0) return result;
-    }
-  }
-  return 0;
-}
-
-OSStatus DeviceIOThread::write(UInt32 client, std::span<const float> frames) {
-  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
-  return host_.call().DoIOOperation(host_.driver(), device_, outputStream_, client,
-                                    kAudioServerPlugInIOOperationWriteMix, static_cast<UInt32>(frames.size() / 2),
-                                    &cycle, const_cast<float*>(frames.data()), nullptr);
-}
-
-OSStatus DeviceIOThread::read(UInt32 client, std::span<float> frames) {
-  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
-  return host_.call().DoIOOperation(host_.driver(), device_, inputStream_, client,
-                                    kAudioServerPlugInIOOperationReadInput, static_cast<UInt32>(frames.size() / 2),
-                                    &cycle, frames.data(), nullptr);
-}
-
-OSStatus DeviceIOThread::endCycle(std::span<const UInt32> clients) {
-  const AudioServerPlugInIOCycleInfo cycle = cycleInfo();
-  for (UInt32 client : clients) {
-    for (UInt32 operation : {kAudioServerPlugInIOOperationReadInput, kAudioServerPlugInIOOperationWriteMix}) {
-      const OSStatus result =
-          host_.call().EndIOOperation(host_.driver(), device_, client, operation, bufferFrames_, &cycle);
-      if (result != 0) return result;
-    }
-  }
-  cycleTime_ += bufferFrames_;
-  ++cycleCounter_;
-  return 0;
+  cycle.mOutputTime.mSampleTime = cycle.mInputTime.mSampleTime = sampleTime;
+  const AudioObjectID stream = operation == kAudioServerPlugInIOOperationReadInput ? device + 1 : device + 2;
+  return call().DoIOOperation(driver_, device, stream, 0, operation, static_cast<UInt32>(frames.size() / 2), &cycle,
+                              frames.data(), nullptr);
 }
 
 }  // namespace oskel::driver_test

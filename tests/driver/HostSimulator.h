@@ -8,10 +8,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <initializer_list>
+#include <expected>
 #include <mutex>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,20 +28,9 @@ inline constexpr AudioObjectID kSpeaker = 12;
 inline constexpr AudioObjectID kSpeakerInput = 13;
 inline constexpr AudioObjectID kSpeakerOutput = 14;
 
-// Selectors come from several unnamed enums; a list of them needs its type spelled.
-using Selectors = std::initializer_list<AudioObjectPropertySelector>;
-
 inline constexpr AudioObjectPropertyScope kGlobal = kAudioObjectPropertyScopeGlobal;
 inline constexpr AudioObjectPropertyScope kInput = kAudioObjectPropertyScopeInput;
 inline constexpr AudioObjectPropertyScope kOutput = kAudioObjectPropertyScopeOutput;
-
-// The four-character code of a selector, scope or class, built from its text.
-constexpr UInt32 fourCC(std::string_view code) {
-  return (static_cast<UInt32>(static_cast<unsigned char>(code[0])) << 24) |
-         (static_cast<UInt32>(static_cast<unsigned char>(code[1])) << 16) |
-         (static_cast<UInt32>(static_cast<unsigned char>(code[2])) << 8) |
-         static_cast<UInt32>(static_cast<unsigned char>(code[3]));
-}
 
 struct LogLine {
   uint8_t level;
@@ -60,23 +48,6 @@ struct ConfigurationRequest {
 struct PropertyChange {
   AudioObjectID object;
   std::vector<AudioObjectPropertyAddress> addresses;
-};
-
-// The outcome of a property read: a status and, when it is 0, the value.
-// (Like std::expected, which the fuzzing compiler's library lacks.)
-template <class T>
-struct PropertyRead {
-  OSStatus status = 0;
-  T data{};
-
-  explicit operator bool() const { return status == 0; }
-  const T& value() const {
-    if (status != 0) throw std::runtime_error("property read failed with status " + std::to_string(status));
-    return data;
-  }
-  const T* operator->() const { return &value(); }
-  const T& operator*() const { return value(); }
-  OSStatus error() const { return status; }
 };
 
 struct ZeroTimeStamp {
@@ -106,7 +77,6 @@ class HostSimulator {
 
   // Host clock.
   uint64_t hostTime() const { return now_; }
-  double ticksPerSecond() const { return 1e9 * timebaseDenom_ / timebaseNumer_; }
   void advanceTicks(uint64_t ticks) { now_ += ticks; }
   void setHostTime(uint64_t ticks) { now_ = ticks; }
   void advanceSeconds(double seconds);
@@ -115,7 +85,6 @@ class HostSimulator {
 
   // Work the driver sent to the global queue, run when the test says so.
   size_t runGlobalQueue();
-  size_t queuedWork() const;
   // What the driver asked of the host (read them once the driver is quiet).
   std::vector<ConfigurationRequest> configurationRequests;
   std::vector<PropertyChange> propertyChanges;
@@ -129,25 +98,42 @@ class HostSimulator {
   void clearLog();
 
   // Properties.
-  bool has(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope = kGlobal) const;
+  bool has(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope = kGlobal) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().HasProperty(driver_, object, 0, &address) != 0;
+  }
   OSStatus dataSize(AudioObjectID object, AudioObjectPropertySelector selector, UInt32& size,
-                    AudioObjectPropertyScope scope = kGlobal) const;
+                    AudioObjectPropertyScope scope = kGlobal) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().GetPropertyDataSize(driver_, object, 0, &address, 0, nullptr, &size);
+  }
   OSStatus settable(AudioObjectID object, AudioObjectPropertySelector selector, Boolean& isSettable,
-                    AudioObjectPropertyScope scope = kGlobal) const;
+                    AudioObjectPropertyScope scope = kGlobal) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().IsPropertySettable(driver_, object, 0, &address, &isSettable);
+  }
   OSStatus getData(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope,
                    UInt32 capacity, void* data, UInt32& written, UInt32 qualifierSize = 0,
-                   const void* qualifier = nullptr) const;
+                   const void* qualifier = nullptr) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().GetPropertyData(driver_, object, 0, &address, qualifierSize, qualifier, capacity, &written, data);
+  }
+  // The value, or the status when it is not 0.
   template <class T>
-  PropertyRead<T> get(AudioObjectID object, AudioObjectPropertySelector selector,
-                      AudioObjectPropertyScope scope = kGlobal) const {
-    PropertyRead<T> read;
+  std::expected<T, OSStatus> get(AudioObjectID object, AudioObjectPropertySelector selector,
+                                 AudioObjectPropertyScope scope = kGlobal) const {
+    T data{};
     UInt32 written = 0;
-    read.status = getData(object, selector, scope, sizeof read.data, &read.data, written);
-    return read;
+    const OSStatus status = getData(object, selector, scope, sizeof data, &data, written);
+    if (status != 0) return std::unexpected(status);
+    return data;
   }
   AudioObjectID translateUID(const char* uid) const;
   OSStatus setData(AudioObjectID object, AudioObjectPropertySelector selector, UInt32 size, const void* data,
-                   AudioObjectPropertyScope scope = kGlobal) const;
+                   AudioObjectPropertyScope scope = kGlobal) const {
+    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
+    return call().SetPropertyData(driver_, object, 0, &address, 0, nullptr, size, data);
+  }
   template <class T>
   OSStatus set(AudioObjectID object, AudioObjectPropertySelector selector, const T& value,
                AudioObjectPropertyScope scope = kGlobal) const {
@@ -157,7 +143,11 @@ class HostSimulator {
   // IO.
   OSStatus startIO(AudioObjectID device, UInt32 client) const { return call().StartIO(driver_, device, client); }
   OSStatus stopIO(AudioObjectID device, UInt32 client) const { return call().StopIO(driver_, device, client); }
-  ZeroTimeStamp zeroTimeStamp(AudioObjectID device) const;
+  ZeroTimeStamp zeroTimeStamp(AudioObjectID device) const {
+    ZeroTimeStamp stamp{};
+    stamp.status = call().GetZeroTimeStamp(driver_, device, 0, &stamp.sampleTime, &stamp.hostTime, &stamp.seed);
+    return stamp;
+  }
   // One WriteMix or ReadInput with the cycle's output or input time at the given sample time;
   // buffers are interleaved stereo.
   OSStatus writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const;
@@ -172,14 +162,9 @@ class HostSimulator {
     void* context;
     void (*work)(void*);
   };
-  static HostSimulator* ownerOf(AudioServerPlugInHostRef host);
-  static OSStatus onPropertiesChanged(AudioServerPlugInHostRef host, AudioObjectID object, UInt32 count,
-                                      const AudioObjectPropertyAddress* addresses);
-  static OSStatus onCopyFromStorage(AudioServerPlugInHostRef host, CFStringRef key, CFPropertyListRef* data);
-  static OSStatus onWriteToStorage(AudioServerPlugInHostRef host, CFStringRef key, CFPropertyListRef data);
-  static OSStatus onDeleteFromStorage(AudioServerPlugInHostRef host, CFStringRef key);
-  static OSStatus onRequestConfigurationChange(AudioServerPlugInHostRef host, AudioObjectID device, UInt64 action,
-                                               void* info);
+  static HostRecord makeRecord(HostSimulator* owner);
+  double ticksPerSecond() const { return 1e9 * timebaseDenom_ / timebaseNumer_; }
+  OSStatus doIO(AudioObjectID device, UInt32 operation, Float64 sampleTime, std::span<float> frames) const;
 
   AudioServerPlugInDriverRef driver_ = nullptr;
   HostRecord record_;
@@ -190,35 +175,6 @@ class HostSimulator {
   mutable std::mutex mutex_;  // the driver calls back from any thread
   std::vector<QueuedWork> queue_;
   std::vector<LogLine> log_;
-};
-
-// The audio server's IO thread of one device: cycles of a fixed buffer size
-// that start at the device's zero time stamp. Each cycle reads at its input
-// time (one buffer in the past) and writes at its output time (one buffer
-// ahead), so a frame written in one cycle is read two cycles later.
-class DeviceIOThread {
- public:
-  DeviceIOThread(const HostSimulator& host, AudioObjectID device, UInt32 bufferFrames);
-
-  Float64 inputTime() const { return cycleTime_ - bufferFrames_; }
-  Float64 outputTime() const { return cycleTime_ + bufferFrames_; }
-
-  // Begins a cycle for the clients: time stamp, will-do and begin calls.
-  OSStatus beginCycle(std::span<const UInt32> clients);
-  OSStatus write(UInt32 client, std::span<const float> frames);
-  OSStatus read(UInt32 client, std::span<float> frames);
-  OSStatus endCycle(std::span<const UInt32> clients);
-
- private:
-  AudioServerPlugInIOCycleInfo cycleInfo() const;
-
-  const HostSimulator& host_;
-  AudioObjectID device_;
-  AudioObjectID inputStream_;
-  AudioObjectID outputStream_;
-  UInt32 bufferFrames_;
-  Float64 cycleTime_ = 0;
-  UInt64 cycleCounter_ = 0;
 };
 
 }  // namespace oskel::driver_test

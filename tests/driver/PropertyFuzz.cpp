@@ -1,6 +1,7 @@
 // Random calls into the driver's property and IO entry points: random
 // objects, selectors, scopes, sizes and buffers. The driver must answer every
 // one without crashing and never write past the buffer it was given.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -69,9 +70,8 @@ constexpr size_t kCanaryBytes = 32;
 struct GuardedBuffer {
   explicit GuardedBuffer(size_t usable) : size(usable), bytes(usable + kCanaryBytes, kCanary) {}
   bool intact() const {
-    for (size_t i = size; i < bytes.size(); ++i)
-      if (bytes[i] != kCanary) return false;
-    return true;
+    return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(size), bytes.end(),
+                       [](uint8_t b) { return b == kCanary; });
   }
   size_t size;
   std::vector<uint8_t> bytes;

@@ -46,19 +46,6 @@ TEST(FloatRingBuffer, OverflowKeepsTheNewestAndCountsOnlyStoredSamplesDropped) {
   EXPECT_EQ(ring.drain(4), (std::vector<float>{3, 11, 12, 13}));
 }
 
-TEST(FloatRingBuffer, WrapsAroundTheEndOfTheStoreInOrder) {
-  FloatRingBuffer ring(5);
-  std::vector<float> out(3);
-  float next = 1.0f;
-  float expected = 1.0f;
-  for (int round = 0; round < 20; ++round) {
-    ring.write(ramp(3, next));
-    next += 3.0f;
-    ASSERT_EQ(ring.read(out), 3);
-    for (float x : out) EXPECT_EQ(x, expected++);
-  }
-}
-
 TEST(FloatRingBuffer, SkipClearAndDrainBookkeeping) {
   FloatRingBuffer ring(8);
   ring.write(ramp(3));

@@ -93,39 +93,8 @@ TEST(InputNormalizer, GainWithinTheDeadBandLeavesTheBlockUntouchedAndBoostedPeak
   EXPECT_EQ(boosted[0], 1.0f);
 }
 
-Ducker pipelineDucker() { return Ducker(-6, -18.0f, 48000, 0.02, 0.25, 0.3); }
-
-TEST(Ducker, DucksHoldsThenGlidesBack) {
-  auto d = pipelineDucker();
-  const std::vector<float> voice(512, 0.1f);
-  std::vector<float> out(512);
-  d.mix(voice.data(), out.data(), 512, true);  // translation in one call only
-  int64_t mixed = 512;
-  while (mixed < 12000) {
-    std::fill(out.begin(), out.end(), 0.0f);
-    d.mix(voice.data(), out.data(), 512, false);
-    mixed += 512;
-    ASSERT_LT(d.currentGain(), d.idleGain() * 0.99f) << "still held at " << mixed;
-  }
-  const float lowest = d.currentGain();
-  EXPECT_LT(lowest, 0.15f);  // well on the way to -18 dB (0.126)
-  for (int i = 0; i < 200; ++i) d.mix(voice.data(), out.data(), 512, false);  // ~2 s of release
-  EXPECT_NEAR(d.currentGain(), d.idleGain(), 0.01f);
-}
-
-TEST(Ducker, WithoutDuckLevelTheGainNeverMovesTheSumIsClampedAndNewLevelsAreGlidedTo) {
+TEST(Ducker, NewLevelsAreGlidedTo) {
   Ducker d(0, std::nullopt, 48000, 0.02, 0.25, 0.3);
-  const std::vector<float> quiet(480, 0.2f);
-  std::vector<float> mixed(480, 0.0f);
-  for (int i = 0; i < 50; ++i) d.mix(quiet.data(), mixed.data(), 480, true);
-  EXPECT_EQ(d.currentGain(), d.idleGain());
-  EXPECT_EQ(d.duckGain(), d.idleGain());
-
-  const std::vector<float> voice{1.0f, -1.0f};
-  std::vector<float> out{1.0f, -1.0f};
-  d.mix(voice.data(), out.data(), 2, false);
-  EXPECT_EQ(out, (std::vector<float>{1.0f, -1.0f}));
-
   d.setLevels(-20, std::nullopt);
   EXPECT_NEAR(d.idleGain(), 0.1f, 1e-6f);
   EXPECT_GT(d.currentGain(), 0.99f);  // not jumped

@@ -10,12 +10,6 @@ namespace {
 
 std::vector<float> filled(int n, float value) { return std::vector<float>(static_cast<size_t>(n), value); }
 
-bool allZero(const std::vector<float>& v) {
-  for (float x : v)
-    if (x != 0.0f) return false;
-  return true;
-}
-
 TEST(JitterBuffer, ParametersAreClampedAndClearStopsPlayout) {
   JitterBuffer negative(100, -5, 10);
   EXPECT_EQ(negative.prefill(), 0);
@@ -33,37 +27,6 @@ TEST(JitterBuffer, ParametersAreClampedAndClearStopsPlayout) {
   EXPECT_FALSE(jitter.started());
   jitter.write(filled(9, 1.0f));
   EXPECT_EQ(jitter.read(out), 0);
-}
-
-TEST(JitterBuffer, StaysSilentUntilPrefillThenPlaysOnTheSameRead) {
-  JitterBuffer jitter(48000, 480, 4800);
-  jitter.write(filled(479, 0.5f));
-  std::vector<float> out(256, 9.0f);
-  EXPECT_EQ(jitter.read(out), 0);
-  EXPECT_TRUE(allZero(out));
-  EXPECT_EQ(jitter.available(), 479);
-
-  jitter.write(filled(1, 0.5f));
-  EXPECT_EQ(jitter.read(out), 256);
-  EXPECT_EQ(out[0], 0.5f);
-  EXPECT_EQ(out[255], 0.5f);
-}
-
-TEST(JitterBuffer, UnderrunReturnsThePartAndThenWaitsForPrefillAgain) {
-  JitterBuffer jitter(48000, 480, 4800);
-  jitter.write(filled(600, 0.25f));
-  std::vector<float> out(512);
-  EXPECT_EQ(jitter.read(out), 512);
-  EXPECT_EQ(jitter.read(out), 88);
-  EXPECT_EQ(out[87], 0.25f);
-  EXPECT_EQ(out[88], 0.0f);
-  EXPECT_FALSE(jitter.started());
-
-  jitter.write(filled(479, 0.75f));
-  EXPECT_EQ(jitter.read(out), 0);
-  EXPECT_TRUE(allZero(out));
-  jitter.write(filled(100, 0.75f));
-  EXPECT_EQ(jitter.read(out), 512);
 }
 
 TEST(JitterBuffer, TrimsBackToPrefillWhenTooDeep) {

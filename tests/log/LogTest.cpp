@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "log/ExceptionBridge.h"
 #include "log/Log.h"
 #include "support/LogCapture.h"
 
@@ -79,12 +78,4 @@ TEST(Log, ConcurrentLinesStayWhole) {
     EXPECT_TRUE(message == std::string(64, 'a') || message == std::string(64, 'b')) << line;
     EXPECT_EQ(line.size(), 19u + 64u + 1u);
   }
-}
-
-TEST(ExceptionBridge, RunsTheBodyOnTheCallersThread) {
-  const auto caller = std::this_thread::get_id();
-  std::thread::id ran;
-  const auto result = ObjC::catching([&] { ran = std::this_thread::get_id(); });
-  EXPECT_TRUE(result.has_value());
-  EXPECT_EQ(ran, caller);
 }
