@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <tuple>
 
 #include "session/SessionHarness.h"
 
@@ -74,10 +76,9 @@ TEST(SessionRecovery, RejectedKeyEndsTheSessionUnlessItWasStopped) {
   h.fail(*h.client->last(), "bad handshake");
   h.answerKeyCheck(0, OpenAIAuth::Rejected{"Incorrect API key provided"});
   EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"bad handshake"},
-                                                         Fatal{"OpenAI rejected the API key (Incorrect API key "
-                                                               "provided)"}}));
-  EXPECT_TRUE(h.log.contains(
-      "ERROR [en→es] OpenAI rejected the API key (Incorrect API key provided); giving up"));
+                                                       Fatal{"OpenAI rejected the API key (Incorrect API key "
+                                                             "provided)"}}));
+  EXPECT_TRUE(h.log.contains("ERROR [en→es] OpenAI rejected the API key (Incorrect API key provided); giving up"));
   h.session->rotate("x");
   h.session->forceReconnect("x");
   h.advance(120.0);
@@ -117,27 +118,22 @@ TEST(SessionRecovery, TokenRejectionSignsOutWithoutDisconnecting) {
   EXPECT_EQ(connecting.client->count(), 1u);
 }
 
-TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietly) {
-  SessionHarness h;
-  auto live = h.startLive();
-  h.clearEvents();
-  h.closed(*live);
-  EXPECT_TRUE(live->closed());
-  EXPECT_TRUE(h.events().empty());
-  EXPECT_TRUE(h.log.contains("reconnecting in 1s (server closed the session)"));
-  h.advance(1.0);
-  EXPECT_EQ(h.client->count(), 2u);
-}
-
-// A slow uplink's episode is its connection's: after a reconnect, the new
+// The server closing the live session is no disconnection: a quiet reconnect.
+// A slow uplink's episode is its connection's: after the reconnect, the new
 // connection's backlog is reported again, and every dropped block counts.
-TEST(SessionRecovery, ASlowUplinkIsReportedAgainOnTheNextConnection) {
+TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietlyAndASlowUplinkIsReportedAgain) {
   SessionHarness h;
   auto first = h.startLive("sess_a");
   first->reportBacklog({true, 3});
   h.settle();
+  h.clearEvents();
   h.closed(*first);
-  h.advance(1.0);
+  EXPECT_TRUE(first->closed());
+  EXPECT_TRUE(h.events().empty());
+  EXPECT_TRUE(h.log.contains("reconnecting in 1s (server closed the session)"));
+  h.advance(0.999);
+  EXPECT_EQ(h.client->count(), 1u);
+  h.advance(0.001);
   auto second = h.makeReady("sess_b");
   second->reportBacklog({true, 2});
   second->reportBacklog({false, 0});
@@ -229,21 +225,30 @@ void sendAudio(SessionHarness& h, double seconds) {
   }
 }
 
-TEST(SessionWatchdog, ReconnectsOnTheFirstTickAfterEightSecondsOfSilence) {
-  SessionHarness h;
-  h.start();                    // ticks at 2, 4, 6, 8, 10 s
-  h.advance(0.25);
-  h.makeReady("sess_1");        // ready at 0.25 s; the server says nothing more
-  sendAudio(h, 7.8);            // past the tick at 8 s, which saw 7.75 s
-  EXPECT_EQ(h.client->count(), 1u);
-  h.clearEvents();
-  sendAudio(h, 2.0);            // the tick at 10 s sees 9.75 s
-  EXPECT_EQ(h.client->count(), 1u);
-  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"no server messages for 10s while sending audio"}}));
-  EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: no server messages for 10s while sending audio"));
-  EXPECT_TRUE(h.client->at(0)->closed());
-  h.advance(1.0);
-  EXPECT_EQ(h.client->count(), 2u);
+// Ticks every 2 s; ready at 0.25 s, after which the server says nothing more.
+TEST(SessionWatchdog, ReconnectsOnTheFirstTickAfterTheStallTimeoutOfSilence) {
+  const double saved = TranslationSession::stallTimeout();
+  // The default 8 s: the tick at 8 s saw 7.75 s, the one at 10 s sees 9.75 s.
+  for (const auto& [timeout, quiet, seen] : {std::tuple{8.0, 7.8, "10"}, {3.0, 1.8, "4"}}) {
+    SCOPED_TRACE(timeout);
+    TranslationSession::setStallTimeout(timeout);
+    SessionHarness h;
+    h.start();
+    h.advance(0.25);
+    h.makeReady("sess_1");
+    sendAudio(h, quiet);
+    EXPECT_EQ(h.client->count(), 1u);
+    h.clearEvents();
+    sendAudio(h, 2.0);
+    EXPECT_EQ(h.client->count(), 1u);
+    const auto reason = std::string("no server messages for ") + seen + "s while sending audio";
+    EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{reason}}));
+    EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: " + reason));
+    EXPECT_TRUE(h.client->at(0)->closed());
+    h.advance(1.0);
+    EXPECT_EQ(h.client->count(), 2u);
+  }
+  TranslationSession::setStallTimeout(saved);
 }
 
 TEST(SessionWatchdog, OnlyTheLiveConnectionCountsAsAnswer) {
@@ -290,20 +295,9 @@ TEST(SessionWatchdog, NoSilenceWarningCarriedOverFromTheConnectionBeforeADrop) {
   EXPECT_FALSE(h.log.contains("server silent"));
   sendAudio(h, 6.0);
   h.receive(*h.client->last(), R"({"type":"session.output_audio.delta","delta":"AAA="})");
-  EXPECT_TRUE(h.log.contains("WARN  [en→es] server silent for 6s while audio was being sent (no messages of any "
-                             "kind); resumed with session.output_audio.delta"));
-}
-
-TEST(SessionWatchdog, StallTimeoutIsAdjustable) {
-  const double saved = TranslationSession::stallTimeout();
-  TranslationSession::setStallTimeout(3.0);
-  SessionHarness h;
-  h.start();
-  h.advance(0.25);
-  h.makeReady("sess_1");
-  sendAudio(h, 3.8);  // the tick at 4 s sees 3.75 s of silence
-  TranslationSession::setStallTimeout(saved);
-  EXPECT_TRUE(h.log.contains("reconnecting: no server messages for 4s while sending audio"));
+  EXPECT_TRUE(
+      h.log.contains("WARN  [en→es] server silent for 6s while audio was being sent (no messages of any "
+                     "kind); resumed with session.output_audio.delta"));
 }
 
 }  // namespace
