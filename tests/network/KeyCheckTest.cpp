@@ -1,12 +1,12 @@
 // The API key check: the status mapping alone, and the whole request against the emulator.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <future>
 #include <mutex>
 #include <thread>
-
-#include <fmt/format.h>
+#include <tuple>
 
 #include "NetworkProbe.h"
 #include "emulator/ServiceEmulator.h"
@@ -41,8 +41,7 @@ Outcome checkKey(const std::string& key, double timeout = 10.0) {
     done.notify_all();
   });
   std::unique_lock lock(mutex);
-  if (!done.wait_for(lock, networkWait, [&] { return !results.empty(); }))
-    return {Unknown{"no completion"}, {}, 0};
+  if (!done.wait_for(lock, networkWait, [&] { return !results.empty(); })) return {Unknown{"no completion"}, {}, 0};
   // The completion reference must not dangle: a second call would come from
   // the same network thread right after the first; flush it with another job.
   lock.unlock();
@@ -64,7 +63,8 @@ std::string describe(const Verdict& verdict) {
 }  // namespace
 
 TEST(KeyCheckVerdict, MapsStatusAndBody) {
-  const auto errorBody = R"({"error":{"message":"Incorrect API key provided: sk-ab****wxyz","code":"invalid_api_key"}})";
+  const auto errorBody =
+      R"({"error":{"message":"Incorrect API key provided: sk-ab****wxyz","code":"invalid_api_key"}})";
   EXPECT_EQ(OpenAIAuth::verdictFor(200, ""), Verdict(Valid{}));
   EXPECT_EQ(OpenAIAuth::verdictFor(299, "not json"), Verdict(Valid{}));
   EXPECT_EQ(OpenAIAuth::verdictFor(401, errorBody), Verdict(Rejected{"Incorrect API key provided: sk-ab****wxyz"}));
@@ -106,36 +106,27 @@ TEST(KeyCheck, AsksTheModelsEndpointAndMapsEachAnswer) {
   EXPECT_EQ(requests[3].authorization, "Bearer sk-fourth");
 }
 
+// An untrusted certificate too is a transport failure, not a verdict on the key.
 TEST(KeyCheck, TransportFailuresAreUnknown) {
   const auto port = closedPort();
-  {
-    ScopedEnvironment origin("OSKEL_OPENAI_API", fmt::format("http://127.0.0.1:{}", port));
-    EXPECT_EQ(describe(checkKey("sk-any").verdict),
-              fmt::format("unknown(could not connect to 127.0.0.1:{}: Connection refused)", port));
-  }
   SilentListener silent;
-  {
-    ScopedEnvironment origin("OSKEL_OPENAI_API", fmt::format("http://127.0.0.1:{}", silent.port()));
-    const auto verdict = checkKey("sk-any", 0.2).verdict;
+  ServiceEmulator::Config tls;
+  tls.tls = true;
+  auto untrusted = startEmulator(tls);
+  const std::tuple<std::string, double, std::string> cases[] = {
+      {fmt::format("http://127.0.0.1:{}", port), 10.0,
+       fmt::format("could not connect to 127.0.0.1:{}: Connection refused", port)},
+      {fmt::format("http://127.0.0.1:{}", silent.port()), 0.2, "timed out"},
+      {untrusted->httpOrigin(), 10.0, "certificate verify failed"},
+      {"ftp://service.example", 10.0, "not an HTTP URL: ftp://service.example/v1/models?limit=1"},
+  };
+  for (const auto& [origin, timeout, why] : cases) {
+    ScopedEnvironment service("OSKEL_OPENAI_API", origin);
+    const auto verdict = checkKey("sk-any", timeout).verdict;
     ASSERT_TRUE(std::holds_alternative<Unknown>(verdict)) << describe(verdict);
-    EXPECT_NE(std::get<Unknown>(verdict).why.find("timed out"), std::string::npos) << describe(verdict);
+    EXPECT_NE(std::get<Unknown>(verdict).why.find(why), std::string::npos) << describe(verdict);
   }
-  {
-    // An untrusted certificate is a transport failure, not a verdict on the key.
-    ServiceEmulator::Config config;
-    config.tls = true;
-    auto emulator = startEmulator(config);
-    ScopedEnvironment origin("OSKEL_OPENAI_API", emulator->httpOrigin());
-    const auto verdict = checkKey("sk-any").verdict;
-    ASSERT_TRUE(std::holds_alternative<Unknown>(verdict)) << describe(verdict);
-    EXPECT_NE(std::get<Unknown>(verdict).why.find("certificate verify failed"), std::string::npos)
-        << describe(verdict);
-    EXPECT_TRUE(emulator->snapshot().modelsRequests.empty());
-  }
-  {
-    ScopedEnvironment origin("OSKEL_OPENAI_API", "ftp://service.example");
-    EXPECT_EQ(describe(checkKey("sk-any").verdict), "unknown(not an HTTP URL: ftp://service.example/v1/models?limit=1)");
-  }
+  EXPECT_TRUE(untrusted->snapshot().modelsRequests.empty());
 }
 
 // An origin override in plain HTTP would put the key or token on the wire in
@@ -160,7 +151,8 @@ TEST(KeyCheck, NoCredentialInClearTextBeyondThisMachine) {
     ASSERT_FALSE(request.has_value());
     EXPECT_TRUE(request.error().starts_with("OSKEL_API points at ws://relay.example.test:")) << request.error();
   }
-  for (const char* origin : {"http://127.3.4.5:9", "http://[::1]:9", "http://LocalHost:9", "https://relay.example.test"}) {
+  for (const char* origin :
+       {"http://127.3.4.5:9", "http://[::1]:9", "http://LocalHost:9", "https://relay.example.test"}) {
     ScopedEnvironment relay("OSKEL_API", origin);
     EXPECT_TRUE(makeTranslationRequest(TranslationCredential::oskel("tok"), TranslationOptions("es")).has_value())
         << origin;
