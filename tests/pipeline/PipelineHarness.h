@@ -28,7 +28,7 @@ class PipelineHarness {
   struct Options {
     double inputRate = 48000.0;
     double outputRate = 48000.0;
-    std::optional<double> voiceOverGainDB;
+    std::optional<double> voiceOverGainDB = std::nullopt;
     std::optional<double> voiceOverDuckDB = -18.0;
     bool normalizeInput = false;
     bool silenceGate = true;

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -66,16 +68,11 @@ TEST(TranscriptConsole, ConcurrentPipelinesNeverSplitAPrefix) {
   b.join();
   console.flushLine();
   // Every line is one prefix followed by fragments of that pipeline only.
-  size_t start = 0, total = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    ASSERT_NE(end, std::string::npos);
-    const std::string line = text.substr(start, end - start);
-    ASSERT_TRUE(line.rfind("[a said] ", 0) == 0 || line.rfind("[b said] ", 0) == 0) << line;
-    const std::string body = line.substr(9);
-    EXPECT_EQ(body.find_first_not_of('x'), std::string::npos) << line;
-    total += body.size();
-    start = end + 1;
+  EXPECT_TRUE(text.ends_with('\n'));
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const bool prefixed = line.starts_with("[a said] x") || line.starts_with("[b said] x");
+    EXPECT_TRUE(prefixed && line.find_first_not_of('x', 9) == std::string::npos) << line;
   }
-  EXPECT_EQ(total, 1000u);
+  EXPECT_EQ(std::ranges::count(text, 'x'), 1000);
 }

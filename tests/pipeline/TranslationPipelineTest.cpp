@@ -71,11 +71,7 @@ TEST(TranslationPipelineSending, SpeechGoesOutInWholeChunksOfAtLeastAHundredMill
 
 // The output tap sees every final block, and nothing once removed.
 TEST(TranslationPipelineSending, ANormalisedInputIsRaisedBeforeSendingButTheVoiceOverKeepsTheOriginal) {
-  PipelineHarness::Options options;
-  options.normalizeInput = true;
-  options.voiceOverGainDB = 0.0;
-  options.voiceOverDuckDB = std::nullopt;
-  PipelineHarness h(options);
+  PipelineHarness h({.voiceOverGainDB = 0.0, .voiceOverDuckDB = std::nullopt, .normalizeInput = true});
   auto seen = std::make_shared<std::vector<float>>();
   seen->reserve(150 * 960);
   h.pipeline->setOutputTap([seen](std::span<const float> block) {
@@ -138,9 +134,7 @@ TEST(TranslationPipelineGate, ThirtySecondsOfQuietCloseTheGateAndSpeechSendsTheH
 
 TEST(TranslationPipelineGate, WithoutAGateQuietAudioKeepsFlowing) {
   ServerSilenceAllowed quietServer{1e6};
-  PipelineHarness::Options options;
-  options.silenceGate = false;
-  PipelineHarness h(options);
+  PipelineHarness h({.silenceGate = false});
   h.start();
   auto connection = h.live();
   h.tick(1600);
@@ -317,10 +311,7 @@ TEST(TranslationPipelinePassthrough, ResumingStartsAFreshSessionAndTranslationPl
 
 // The duck is held 250 ms after the last translated sample, then released.
 TEST(TranslationPipelineVoiceOver, TheOriginalPlaysAtItsLevelAndIsDuckedWhileTranslationPlaysAndAQuarterSecondMore) {
-  PipelineHarness::Options options;
-  options.voiceOverGainDB = -12.0;
-  options.voiceOverDuckDB = -24.0;
-  PipelineHarness h(options);
+  PipelineHarness h({.voiceOverGainDB = -12.0, .voiceOverDuckDB = -24.0});
   h.start();
   h.live();
   const auto voice = tone(1.0, 48000.0, 440.0, 0.5f);
@@ -385,11 +376,8 @@ class TranslationPipelineRates : public ::testing::TestWithParam<RatePair> {};
 // A resampler fed the wrong way round shifts the pitch by 9 % and runs the
 // speaker dry or over: the voice must come out at its own pitch and level.
 TEST_P(TranslationPipelineRates, VoiceOverAndPassthroughKeepPitchAndLevel) {
-  PipelineHarness::Options options;
-  options.inputRate = GetParam().input;
-  options.outputRate = GetParam().output;
-  options.voiceOverGainDB = -6.0;
-  PipelineHarness h(options);
+  PipelineHarness h({.inputRate = GetParam().input, .outputRate = GetParam().output, .voiceOverGainDB = -6.0});
+  const auto& options = h.options;
   h.start();
   h.live();
   const auto voice = tone(1.0, options.inputRate, 440.0, 0.5f);
@@ -454,10 +442,7 @@ TEST(TranslationPipelineLifecycle, AnEndpointStartErrorIsReturnedAndStopStillShu
 
 TEST(TranslationPipelineLifecycle, TheStartLineNamesBothEndsAndALevelLineFollowsEveryTwoSecondsWhileVerbose) {
   VerboseLog verbose{true};
-  PipelineHarness::Options options;
-  options.voiceOverGainDB = -12.0;
-  options.voiceOverDuckDB = -24.0;
-  PipelineHarness h(options);
+  PipelineHarness h({.voiceOverGainDB = -12.0, .voiceOverDuckDB = -24.0});
   h.start();
   EXPECT_TRUE(
       h.log.contains("INFO  [en→es] Test Microphone (48000 Hz) -> es -> Test Speaker (48000 Hz), voice-over: "

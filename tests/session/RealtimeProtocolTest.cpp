@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
+#include <tuple>
 
 #include "service/Base64.h"
 #include "service/RealtimeProtocol.h"
@@ -67,28 +69,24 @@ TEST(Base64, RejectsWhatIsNotStrictBase64) {
     EXPECT_FALSE(Base64::decode(bad).has_value()) << bad;
 }
 
+// Missing or mistyped members fall back instead of dropping the message.
 TEST(RealtimeProtocolIncoming, SessionCreated) {
-  auto created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"sess_1","expires_at":1800}})");
-  EXPECT_EQ(created.sessionID, "sess_1");
-  ASSERT_TRUE(created.expiresAt);
-  EXPECT_EQ(created.expiresAt->time_since_epoch(), std::chrono::seconds(1800));
-
-  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"s","expires_at":1.5}})");
-  ASSERT_TRUE(created.expiresAt);
-  EXPECT_EQ(created.expiresAt->time_since_epoch(), std::chrono::milliseconds(1500));
-
-  // Missing or mistyped members fall back instead of dropping the message.
-  created = parsedAs<In::Created>(R"({"type":"session.created"})");
-  EXPECT_EQ(created.sessionID, "?");
-  EXPECT_FALSE(created.expiresAt);
-  created = parsedAs<In::Created>(R"({"type":"session.created","session":"sess"})");
-  EXPECT_EQ(created.sessionID, "?");
-  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":42,"expires_at":"soon"}})");
-  EXPECT_EQ(created.sessionID, "?");
-  EXPECT_FALSE(created.expiresAt);
+  using std::chrono::milliseconds;
+  const std::tuple<const char*, const char*, std::optional<milliseconds>> cases[] = {
+      {R"(,"session":{"id":"sess_1","expires_at":1800})", "sess_1", milliseconds(1800000)},
+      {R"(,"session":{"id":"s","expires_at":1.5})", "s", milliseconds(1500)},
+      {"", "?", std::nullopt},
+      {R"(,"session":"sess")", "?", std::nullopt},
+      {R"(,"session":{"id":42,"expires_at":"soon"})", "?", std::nullopt},
+  };
+  for (const auto& [members, id, expiresAt] : cases) {
+    const auto created = parsedAs<In::Created>(std::string(R"({"type":"session.created")") + members + "}");
+    EXPECT_EQ(created.sessionID, id) << members;
+    EXPECT_EQ(created.expiresAt.transform([](auto at) { return at.time_since_epoch(); }), expiresAt) << members;
+  }
 
   // Absurd expiries stay representable.
-  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"x","expires_at":1e300}})");
+  auto created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"x","expires_at":1e300}})");
   ASSERT_TRUE(created.expiresAt);
   EXPECT_GT(*created.expiresAt, std::chrono::system_clock::now());
   created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"x","expires_at":-1e300}})");

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -56,17 +55,14 @@ int64_t allocationsInRealtimeScopes();
 // Forgets every call counted so far (for a test that allocates on purpose).
 void resetRealtimeAllocationCount();
 
-
-// Runs `work` inside a section and returns the heap calls it made.
-template <class Work>
-int64_t heapCallsWhileRealtime(Work&& work) {
-  RealtimeScope scope;
-  std::forward<Work>(work)();
-  return scope.claimHeapCalls();
-}
-
 }  // namespace oskel::test
 
-#define EXPECT_REALTIME_SAFE(statement)                                                        \
-  EXPECT_EQ(::oskel::test::heapCallsWhileRealtime([&] { statement; }), 0)                     \
+// Runs the statement inside a section; fails when it made heap calls.
+#define EXPECT_REALTIME_SAFE(statement)                                        \
+  EXPECT_EQ(([&] {                                                             \
+              ::oskel::test::RealtimeScope scope;                              \
+              statement;                                                       \
+              return scope.claimHeapCalls();                                   \
+            })(),                                                              \
+            0)                                                                 \
       << "real-time code touched the heap: " #statement
