@@ -233,12 +233,8 @@ TEST(WebSocketClient, ReleasingConnectionsMidTrafficIsSafe) {
   // Every server-side connection ends: the released ones were closed, not leaked.
   // (Those released before their upgrade request left never got a record.)
   ASSERT_TRUE(emulator->waitUntil([&](const Snapshot& s) {
-    bool last = false;
-    for (const auto& c : s.connections) {
-      if (!c.finished) return false;
-      last = last || c.header("x-round") == "last";
-    }
-    return last;
+    return std::ranges::all_of(s.connections, [](const auto& c) { return c.finished; }) &&
+           std::ranges::any_of(s.connections, [](const auto& c) { return c.header("x-round") == "last"; });
   }));
   for (const auto& c : emulator->snapshot().connections) {
     if (c.clientCloseCode) {

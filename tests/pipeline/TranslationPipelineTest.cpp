@@ -69,9 +69,12 @@ TEST(TranslationPipelineSending, SpeechGoesOutInWholeChunksOfAtLeastAHundredMill
   EXPECT_EQ(firstNonSilent(h.played()), h.played().size());
 }
 
-// The output tap sees every final block, and nothing once removed.
+// The output tap sees every final block, and nothing once removed. Without a
+// silence gate, quiet audio keeps flowing.
 TEST(TranslationPipelineSending, ANormalisedInputIsRaisedBeforeSendingButTheVoiceOverKeepsTheOriginal) {
-  PipelineHarness h({.voiceOverGainDB = 0.0, .voiceOverDuckDB = std::nullopt, .normalizeInput = true});
+  ServerSilenceAllowed quietServer{1e6};
+  PipelineHarness h(
+      {.voiceOverGainDB = 0.0, .voiceOverDuckDB = std::nullopt, .normalizeInput = true, .silenceGate = false});
   auto seen = std::make_shared<std::vector<float>>();
   seen->reserve(150 * 960);
   h.pipeline->setOutputTap([seen](std::span<const float> block) {
@@ -94,6 +97,12 @@ TEST(TranslationPipelineSending, ANormalisedInputIsRaisedBeforeSendingButTheVoic
   // The voice-over plays the captured level unchanged (0 dB, no translation).
   const auto& played = h.played();
   EXPECT_NEAR(PCM16::dBFS(std::vector<float>(played.end() - 4800, played.end())), PCM16::dBFS(quiet), 0.5f);
+
+  h.tick(1500);
+  EXPECT_EQ(h.pipeline->framesGated(), 0);
+  EXPECT_GE(connection->appendedAudio().size(), 315u);
+  ASSERT_TRUE(h.stop());
+  EXPECT_FALSE(h.log.contains("silence gate held back"));
 }
 
 // MARK: Silence gate
@@ -130,18 +139,6 @@ TEST(TranslationPipelineGate, ThirtySecondsOfQuietCloseTheGateAndSpeechSendsTheH
   ASSERT_TRUE(h.stop());
   EXPECT_TRUE(h.log.contains("[en→es] stopped: sent "));
   EXPECT_TRUE(h.log.contains("s of audio, silence gate held back 2.1s of audio (1 closure)"));
-}
-
-TEST(TranslationPipelineGate, WithoutAGateQuietAudioKeepsFlowing) {
-  ServerSilenceAllowed quietServer{1e6};
-  PipelineHarness h({.silenceGate = false});
-  h.start();
-  auto connection = h.live();
-  h.tick(1600);
-  EXPECT_EQ(h.pipeline->framesGated(), 0);
-  EXPECT_GE(connection->appendedAudio().size(), 315u);
-  ASSERT_TRUE(h.stop());
-  EXPECT_FALSE(h.log.contains("silence gate held back"));
 }
 
 // MARK: Receiving
@@ -310,9 +307,14 @@ TEST(TranslationPipelinePassthrough, ResumingStartsAFreshSessionAndTranslationPl
 // MARK: Voice-over
 
 // The duck is held 250 ms after the last translated sample, then released.
+// The start line names both ends; a level line follows every 2 s while verbose.
 TEST(TranslationPipelineVoiceOver, TheOriginalPlaysAtItsLevelAndIsDuckedWhileTranslationPlaysAndAQuarterSecondMore) {
+  VerboseLog verbose{true};
   PipelineHarness h({.voiceOverGainDB = -12.0, .voiceOverDuckDB = -24.0});
   h.start();
+  EXPECT_TRUE(
+      h.log.contains("INFO  [en→es] Test Microphone (48000 Hz) -> es -> Test Speaker (48000 Hz), voice-over: "
+                     "original at -12 dB, ducked to -24 dB while translating"));
   h.live();
   const auto voice = tone(1.0, 48000.0, 440.0, 0.5f);
   const float voiceRMS = 0.5f / std::sqrt(2.0f);
@@ -347,6 +349,9 @@ TEST(TranslationPipelineVoiceOver, TheOriginalPlaysAtItsLevelAndIsDuckedWhileTra
   h.pipeline->setVoiceOverLevels(-6.0, std::nullopt);
   h.tick(100, voice);
   EXPECT_NEAR(rmsOf(played, played.size() - 4800) / voiceRMS, 0.501f, 0.02f);
+  EXPECT_EQ(h.log.count("] input -9 dBFS, translation buffer "), 3u);  // 4.3 s
+  EXPECT_EQ(h.log.count("] input -9 dBFS, translation buffer 0.00s, voice-over gain -12 dB"), 2u);
+  EXPECT_EQ(h.log.count("] input -9 dBFS, translation buffer 0.00s, voice-over gain -6 dB"), 1u);
 }
 
 // MARK: Rates
@@ -438,18 +443,6 @@ TEST(TranslationPipelineLifecycle, AnEndpointStartErrorIsReturnedAndStopStillShu
   EXPECT_TRUE(h.pipeline->isRunning());
   EXPECT_TRUE(h.stop());
   EXPECT_EQ(h.host->runningStreams(h.speaker), 0u);
-}
-
-TEST(TranslationPipelineLifecycle, TheStartLineNamesBothEndsAndALevelLineFollowsEveryTwoSecondsWhileVerbose) {
-  VerboseLog verbose{true};
-  PipelineHarness h({.voiceOverGainDB = -12.0, .voiceOverDuckDB = -24.0});
-  h.start();
-  EXPECT_TRUE(
-      h.log.contains("INFO  [en→es] Test Microphone (48000 Hz) -> es -> Test Speaker (48000 Hz), voice-over: "
-                     "original at -12 dB, ducked to -24 dB while translating"));
-  h.live();
-  h.tick(250, tone(1.0, 48000.0, 440.0, 0.1f));  // 5 s
-  EXPECT_EQ(h.log.count("] input -23 dBFS, translation buffer 0.00s, voice-over gain -12 dB"), 3u);
 }
 
 // MARK: Input meter

@@ -144,19 +144,37 @@ TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietlyAndASlowUplink
 }
 
 // Only the loss of the live connection is a disconnection: the owner would
-// otherwise show a healthy stream as reconnecting until the next rotation.
+// otherwise show a healthy stream as reconnecting until the next rotation. A
+// failed or closed replacement is retried after exactly 5 s, never backed off.
 TEST(SessionRecovery, FailureOfADrainingConnectionOrAReplacementChangesNothing) {
   SessionHarness h;
   auto old = h.startLive("sess_a");
-  auto replacement = h.rotateTo("sess_b");
+  auto live = h.rotateTo("sess_b");
   h.clearEvents();
   h.fail(*old, "closed by the server with code 1000", 1000);  // before its "session.closed"
   EXPECT_TRUE(h.log.contains("WARN  [en→es] connection sess_a failed: closed by the server with code 1000"));
   h.advance(60.0);
   EXPECT_EQ(h.client->count(), 2u);
-  h.append({5});
-  EXPECT_EQ(replacement->appendedAudio().size(), 1u);
 
+  h.rotate("stall");
+  h.fail(*h.client->last(), "handshake failed");
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] connection (connecting) failed: handshake failed"));
+  h.append({5});
+  EXPECT_EQ(live->appendedAudio().size(), 1u);
+  h.advance(4.999);
+  EXPECT_EQ(h.client->count(), 3u);
+  h.advance(0.001);
+  ASSERT_EQ(h.client->count(), 4u);
+  EXPECT_TRUE(h.log.contains("connecting (retry rotation) -> es"));
+  EXPECT_FALSE(h.log.contains("reconnecting in"));
+  h.closed(*h.client->last());
+  h.advance(5.0);
+  ASSERT_EQ(h.client->count(), 5u);
+  EXPECT_TRUE(h.events().empty());
+  h.makeReady("sess_c");
+  EXPECT_TRUE(h.log.contains("rotated to session sess_c; draining sess_b"));
+
+  h.clearEvents();
   h.rotate("test");
   h.fail(*h.client->last(), "closed by the server with code 4401", 4401);
   EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"signedOut"}));

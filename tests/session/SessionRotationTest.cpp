@@ -94,31 +94,6 @@ TEST(SessionRotation, RotateOnlyWhenLiveAndNothingPending) {
   EXPECT_EQ(h.client->count(), 2u);
 }
 
-TEST(SessionRotation, AFailedOrClosedReplacementIsRetriedAfterExactlyFiveSeconds) {
-  SessionHarness h;
-  auto live = h.startLive("sess_a", 1800.0);
-  h.rotate("stall");
-  h.clearEvents();
-  h.fail(*h.client->last(), "handshake failed");
-  EXPECT_TRUE(h.events().empty());  // the live connection was never lost
-  EXPECT_TRUE(h.log.contains("WARN  [en→es] connection (connecting) failed: handshake failed"));
-  h.append(numberedBlock(1));
-  EXPECT_EQ(live->appendedAudio().size(), 1u);  // the live connection carries on
-  h.advance(4.999);
-  EXPECT_EQ(h.client->count(), 2u);
-  h.advance(0.001);
-  ASSERT_EQ(h.client->count(), 3u);
-  EXPECT_TRUE(h.log.contains("connecting (retry rotation) -> es"));
-  EXPECT_FALSE(h.log.contains("reconnecting in"));
-
-  // A server closing the replacement does not wedge the session either.
-  h.closed(*h.client->last());
-  h.advance(5.0);
-  ASSERT_EQ(h.client->count(), 4u);
-  h.makeReady("sess_c");
-  EXPECT_TRUE(h.log.contains("rotated to session sess_c; draining sess_a"));
-}
-
 // Blocks appended across many rotations arrive exactly once, in order, on
 // whichever connection was live at the time, and never after its close.
 TEST(SessionRotation, NoBlockLostOrDuplicatedAcrossRotations) {
