@@ -243,34 +243,10 @@ TEST(TranslationPipelineStall, SpeechWithoutTranslationRotatesToAFreshSessionAnd
 
 // MARK: Passthrough
 
-TEST(TranslationPipelinePassthrough, ASignedOutSessionRoutesCaptureToPlaybackWithoutAnnouncingPassthrough) {
-  PipelineHarness h;
-  h.start();
-  auto connection = h.live();
-  connection->fail("token rejected", TranslationSession::unauthorizedCode);
-  h.clock->settle();
-
-  const auto events = h.events();
-  EXPECT_EQ(countOf<PipelineEvents::SignedOut>(events), 1u);
-  EXPECT_EQ(countOf<PipelineEvents::Passthrough>(events), 0u);
-  EXPECT_TRUE(h.pipeline->isPassthrough());
-  EXPECT_TRUE(h.log.contains("[en→es] passthrough — capture routed to playback"));
-
-  // Translated audio still arriving is not played; the microphone is.
-  h.serverAudio(tone(0.5, 24000.0, 300.0, 0.9f));
-  const auto voice = tone(1.0, 48000.0, 440.0, 0.3f);
-  h.tick(50, voice);
-  const auto& played = h.played();
-  const size_t start = played.size() - 24000;
-  EXPECT_NEAR(rmsOf(played, start), 0.3f / std::sqrt(2.0f), 0.02f);
-  const size_t sent = connection->appendedAudio().size();
-  h.tick(10, voice);
-  EXPECT_EQ(connection->appendedAudio().size(), sent);
-}
-
 // Starting in passthrough opens no connection and announces nothing; entering
-// twice announces twice but stops the session once.
-TEST(TranslationPipelinePassthrough, ResumingStartsAFreshSessionAndTranslationPlaysAgain) {
+// twice announces twice but stops the session once; a signed-out session
+// routes capture to playback without announcing passthrough.
+TEST(TranslationPipelinePassthrough, ResumingStartsAFreshSessionAndTranslationPlaysAgainUntilSignedOut) {
   PipelineHarness h;
   h.start(true);
   EXPECT_EQ(h.client->count(), 0u);
@@ -302,6 +278,21 @@ TEST(TranslationPipelinePassthrough, ResumingStartsAFreshSessionAndTranslationPl
   const size_t before = h.played().size();
   h.tick(5);
   EXPECT_GT(rmsOf(h.played(), before), 0.1f);
+
+  fresh->fail("token rejected", TranslationSession::unauthorizedCode);
+  h.clock->settle();
+  EXPECT_EQ(countOf<PipelineEvents::SignedOut>(h.events()), 1u);
+  EXPECT_EQ(countOf<PipelineEvents::Passthrough>(h.events()), 2u);
+  EXPECT_TRUE(h.pipeline->isPassthrough());
+  EXPECT_EQ(h.log.count("passthrough — capture routed to playback"), 3u);
+  // Translated audio still arriving is not played; the microphone is.
+  h.serverAudio(tone(0.5, 24000.0, 300.0, 0.9f));
+  const auto voice = tone(1.0, 48000.0, 440.0, 0.3f);
+  h.tick(50, voice);
+  EXPECT_NEAR(rmsOf(h.played(), h.played().size() - 24000), 0.3f / std::sqrt(2.0f), 0.02f);
+  const size_t sent = fresh->appendedAudio().size();
+  h.tick(10, voice);
+  EXPECT_EQ(fresh->appendedAudio().size(), sent);
 }
 
 // MARK: Voice-over

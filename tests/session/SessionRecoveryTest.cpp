@@ -98,24 +98,21 @@ TEST(SessionRecovery, RejectedKeyEndsTheSessionUnlessItWasStopped) {
 }
 
 TEST(SessionRecovery, TokenRejectionSignsOutWithoutDisconnecting) {
-  SessionHarness h;
-  auto live = h.startLive();
-  h.clearEvents();
-  h.fail(*live, "closed by peer", 4401);
-  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{SignedOut{}}));
-  EXPECT_TRUE(h.log.contains("WARN  [en→es] token rejected (4401); signing out"));
-  EXPECT_FALSE(h.log.contains("failed:"));
-  h.append({1});
-  h.advance(120.0);
-  EXPECT_EQ(h.client->count(), 1u);
-  EXPECT_EQ(h.events().size(), 1u);
-
-  SessionHarness connecting;  // rejected before it was ever live
-  connecting.start();
-  connecting.fail(*connecting.client->last(), "closed by peer", 4401);
-  connecting.advance(60.0);
-  EXPECT_EQ(connecting.eventNames(), (std::vector<std::string>{"signedOut"}));
-  EXPECT_EQ(connecting.client->count(), 1u);
+  for (const bool wasLive : {true, false}) {
+    SCOPED_TRACE(wasLive ? "live" : "rejected before it was ever live");
+    SessionHarness h;
+    h.start();
+    if (wasLive) h.makeReady("sess_1");
+    h.clearEvents();
+    h.fail(*h.client->last(), "closed by peer", 4401);
+    EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{SignedOut{}}));
+    EXPECT_TRUE(h.log.contains("WARN  [en→es] token rejected (4401); signing out"));
+    EXPECT_FALSE(h.log.contains("failed:"));
+    h.append({1});
+    h.advance(120.0);
+    EXPECT_EQ(h.client->count(), 1u);
+    EXPECT_EQ(h.events().size(), 1u);
+  }
 }
 
 // The server closing the live session is no disconnection: a quiet reconnect.
