@@ -149,7 +149,7 @@ TEST(WebSocketClient, DeliversWhateverArrivesAsBytesWithoutJudgingIt) {
   EXPECT_FALSE(c.probe.failure());
 }
 
-TEST(WebSocketClient, FailsClearlyWhenTheConnectionCannotBeMade) {
+TEST(WebSocketClient, FailsClearlyWhenTheConnectionCannotBeMadeOrTheHandshakeTimesOut) {
   const auto port = closedPort();
   HttpRequest request;
   request.url = fmt::format("ws://127.0.0.1:{}/v1/realtime/translations", port);
@@ -164,14 +164,12 @@ TEST(WebSocketClient, FailsClearlyWhenTheConnectionCannotBeMade) {
 
   request.url = "https://127.0.0.1/not-a-websocket";
   EXPECT_EQ(open(request).probe.waitForFailure().description, "not a WebSocket URL: https://127.0.0.1/not-a-websocket");
-}
 
-TEST(WebSocketClient, AServerThatNeverAnswersTheHandshakeTimesOut) {
+  // A server that never answers the handshake.
   SilentListener silent;
+  request.timeout = std::chrono::duration<double>(0.2);
   for (const char* scheme : {"ws", "wss"}) {
-    HttpRequest request;
     request.url = fmt::format("{}://127.0.0.1:{}/v1/realtime/translations", scheme, silent.port());
-    request.timeout = std::chrono::duration<double>(0.2);
     const auto failure = open(request).probe.waitForFailure();
     EXPECT_NE(failure.description.find("timed out"), std::string::npos) << scheme << ": " << failure.description;
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "pipeline/PipelinePlayout.h"
@@ -44,7 +45,7 @@ TEST(PipelinePlayout, TheSumIsClampedAndShownToTheTap) {
   EXPECT_EQ(seen, out);
 }
 
-TEST(PipelinePlayout, AClearRequestTakesEffectOnTheNextRender) {
+TEST(PipelinePlayout, AClearRequestTakesEffectOnTheNextRenderAndPassthroughPlaysOnlyTheCapturedRing) {
   PipelinePlayout playout(48000.0, 0.0, std::nullopt);
   playout.translation.write(std::vector<float>(6000, 0.25f));
   playout.voiceOver.write(std::vector<float>(2000, 0.25f));
@@ -61,18 +62,15 @@ TEST(PipelinePlayout, AClearRequestTakesEffectOnTheNextRender) {
   playout.translation.write(std::vector<float>(5000, 0.25f));
   playout.render(out);
   EXPECT_FLOAT_EQ(out[0], 0.0f);
-}
 
-TEST(PipelinePlayout, PassthroughPlaysTheCapturedRingAndNothingElse) {
-  PipelinePlayout playout(48000.0, 0.0, std::nullopt);
-  playout.translation.write(std::vector<float>(6000, 0.25f));
+  // Passthrough plays the captured ring and nothing else.
   playout.passthroughRing.write(std::vector<float>(100, 0.125f));
   playout.passthrough.set(true);
-  std::vector<float> out(200, 9.0f);
+  std::ranges::fill(out, 9.0f);
   playout.render(out);
   EXPECT_FLOAT_EQ(out[99], 0.125f);
   EXPECT_FLOAT_EQ(out[100], 0.0f);
-  EXPECT_EQ(playout.translation.available(), 6000);
+  EXPECT_EQ(playout.translation.available(), 5000);
 }
 
 TEST(OutputTap, AReplacedObserverIsNeverCalledAgainAndRemovalSilencesIt) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 #include "dsp/PCM16.h"
 #include "log/Log.h"

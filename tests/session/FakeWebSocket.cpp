@@ -115,10 +115,6 @@ std::shared_ptr<FakeConnection> FakeWebSocketClient::at(std::size_t index) const
   return index < connections_.size() ? connections_[index] : nullptr;
 }
 
-std::shared_ptr<FakeConnection> FakeWebSocketClient::last() const {
-  std::lock_guard guard(mutex_);
-  EXPECT_FALSE(connections_.empty()) << "no connection was made";
-  return connections_.empty() ? nullptr : connections_.back();
-}
+std::shared_ptr<FakeConnection> FakeWebSocketClient::last() const { return at(count() - 1); }
 
 }  // namespace oskel::test
