@@ -49,7 +49,7 @@ TEST(SessionRecovery, RelayBacksOffExponentiallyUpToTenSeconds) {
   EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 1s (socket failure)"));
 }
 
-TEST(SessionRecovery, DirectPathWaitsForTheKeyCheckBeforeRetrying) {
+TEST(SessionRecovery, DirectPathWaitsForTheKeyCheckBeforeRetryingAndARejectedKeyEndsTheSession) {
   SessionHarness h(TranslationCredential::openai("sk-test"));
   h.start();
   h.fail(*h.client->last(), "bad handshake");
@@ -77,13 +77,11 @@ TEST(SessionRecovery, DirectPathWaitsForTheKeyCheckBeforeRetrying) {
   EXPECT_EQ(h.keyChecks().size(), 2u);
   h.advance(1.0);
   EXPECT_EQ(h.client->count(), 4u);
-}
 
-TEST(SessionRecovery, RejectedKeyEndsTheSessionUnlessItWasStopped) {
-  SessionHarness h(TranslationCredential::openai("sk-bad"));
-  h.start();
+  // A rejected key ends the session; a later stop still completes.
+  h.clearEvents();
   h.fail(*h.client->last(), "bad handshake");
-  h.answerKeyCheck(0, OpenAIAuth::Rejected{"Incorrect API key provided"});
+  h.answerKeyCheck(2, OpenAIAuth::Rejected{"Incorrect API key provided"});
   EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"bad handshake"},
                                                        Fatal{"OpenAI rejected the API key (Incorrect API key "
                                                              "provided)"}}));
@@ -91,8 +89,7 @@ TEST(SessionRecovery, RejectedKeyEndsTheSessionUnlessItWasStopped) {
   h.session->rotate("x");
   h.session->forceReconnect("x");
   h.advance(120.0);
-  EXPECT_EQ(h.client->count(), 1u);
-  // A later stop still completes.
+  EXPECT_EQ(h.client->count(), 4u);
   h.stop(4.0);
   EXPECT_EQ(h.completions(), 1);
   EXPECT_EQ(h.eventNames().back(), "closed");
