@@ -2,9 +2,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <thread>
 #include <tuple>
 
@@ -30,28 +28,23 @@ struct Outcome {
   int calls;
 };
 
-// Runs one check and waits for its completion (and a little for a second one).
+// Runs one check and waits for its completion.
 Outcome checkKey(const std::string& key, double timeout = 10.0) {
-  std::mutex mutex;
-  std::condition_variable done;
-  std::vector<std::pair<Verdict, std::thread::id>> results;
-  OpenAIAuth::check(key, timeout, [&](Verdict verdict) {
-    std::lock_guard guard(mutex);
-    results.emplace_back(std::move(verdict), std::this_thread::get_id());
-    done.notify_all();
+  auto calls = std::make_shared<std::vector<std::pair<Verdict, std::thread::id>>>();
+  auto first = std::make_shared<std::promise<void>>();
+  OpenAIAuth::check(key, timeout, [calls, first](Verdict verdict) {
+    calls->emplace_back(std::move(verdict), std::this_thread::get_id());
+    if (calls->size() == 1) first->set_value();
   });
-  std::unique_lock lock(mutex);
-  if (!done.wait_for(lock, networkWait, [&] { return !results.empty(); })) return {Unknown{"no completion"}, {}, 0};
-  // The completion reference must not dangle: a second call would come from
-  // the same network thread right after the first; flush it with another job.
-  lock.unlock();
+  if (first->get_future().wait_for(networkWait) != std::future_status::ready) return {Unknown{"no completion"}, {}, 0};
+  // A second call would come from the same network thread right after the
+  // first: flush it out with another job there before counting.
   std::promise<void> flushed;
   HttpRequest flush;
   flush.url = "not a url";
   httpGet(flush, [&](auto) { flushed.set_value(); });
   flushed.get_future().wait();
-  lock.lock();
-  return {results.front().first, results.front().second, static_cast<int>(results.size())};
+  return {calls->front().first, calls->front().second, static_cast<int>(calls->size())};
 }
 
 std::string describe(const Verdict& verdict) {
