@@ -12,26 +12,33 @@ namespace {
 
 using namespace TranslationEvents;
 
-// Every completion runs once, when every draining connection has closed too;
-// a stop after the end completes at once.
-TEST(SessionStop, CompletesOnceWhenEveryConnectionConfirms) {
+// Every completion runs once, when every draining connection has closed or
+// failed too; nothing more happens after a stop, and a stop after the end
+// completes at once.
+TEST(SessionStop, CompletesOnceWhenEveryConnectionEnded) {
   SessionHarness h;
   auto old = h.startLive("sess_a");
-  auto live = h.rotateTo("sess_b");
+  auto live = h.rotateTo("sess_b", 100.0);
   h.clearEvents();
   h.stop(4.0);
   h.stop(4.0);
   EXPECT_EQ(live->sentTypes().back(), "session.close");
+  const auto sent = live->sent().size();
+  h.append({1, 2});
+  h.session->rotate("x");
+  h.session->forceReconnect("x");
   h.advance(1.0);
   h.receive(*live, R"({"type":"session.output_transcript.delta","delta":"last words"})");
   h.closed(*live);
   EXPECT_EQ(h.completions(), 0);
-  h.closed(*old);
+  h.fail(*old, "reset");
   EXPECT_EQ(h.completions(), 2);
   EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{OutputTranscript{"last words"}, Closed{}}));
   EXPECT_TRUE(live->closed());
-  h.advance(10.0);
+  h.advance(3600.0);
   EXPECT_EQ(h.completions(), 2);
+  EXPECT_EQ(live->sent().size(), sent);
+  EXPECT_EQ(h.client->count(), 2u);
   EXPECT_FALSE(h.log.contains("did not arrive"));
   h.stop(4.0);
   EXPECT_EQ(h.completions(), 3);
@@ -98,22 +105,6 @@ TEST(SessionStop, NeverConnectedStillConnectingOrSignedOutCompletesAtOnce) {
   signedOut.stop(4.0);
   EXPECT_EQ(signedOut.completions(), 1);
   EXPECT_EQ(signedOut.eventNames().back(), "closed");
-}
-
-TEST(SessionStop, NothingMoreHappensAfterAStop) {
-  SessionHarness h;
-  auto live = h.startLive("sess_a", 100.0);
-  h.stop(4.0);
-  const auto sentBefore = live->sent().size();
-  h.append({1, 2});
-  h.session->rotate("x");
-  h.session->forceReconnect("x");
-  live->fail("reset");
-  h.advance(3600.0);
-  EXPECT_EQ(live->sent().size(), sentBefore);
-  EXPECT_EQ(h.client->count(), 1u);
-  EXPECT_EQ(h.completions(), 1);  // the failure emptied the drain
-  EXPECT_EQ(h.eventNames().back(), "closed");
 }
 
 // Releasing a session with work still scheduled: nothing fires, no callback
