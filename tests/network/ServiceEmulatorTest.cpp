@@ -29,12 +29,6 @@ std::string stringAt(const std::string& message, const char* pointer) {
   return std::string(parsed(message).at_pointer(pointer).as_string());
 }
 
-// Waits until the emulator has handled everything the client sent so far.
-bool handled(ServiceEmulator& emulator, std::size_t index, std::size_t received) {
-  return emulator.waitUntil(
-      [&](const Snapshot& s) { return s.connection(index) && s.connection(index)->receivedTypes.size() >= received; });
-}
-
 }  // namespace
 
 TEST(ServiceEmulator, RelayPathConfiguresItselfFromTheQueryAndExpiriesAreScripted) {
@@ -96,7 +90,8 @@ TEST(ServiceEmulator, GoesSilentAfterTheChosenBlockButKeepsCounting) {
   for (int i = 0; i < 4; ++i) client.connection->sendText(append100ms);
   client.connection->sendText(sessionClose);
   client.connection->sendText("not json");
-  ASSERT_TRUE(handled(*emulator, 1, 7));
+  // Everything sent has been handled.
+  ASSERT_TRUE(emulator->waitUntil([](const Snapshot& s) { return s.connection(1)->receivedTypes.size() >= 7; }));
   const auto record = *emulator->snapshot().connection(1);
   EXPECT_EQ(record.audioBlocks, 4u);
   EXPECT_EQ(record.audioBytes, 4u * 4800u);
