@@ -28,8 +28,8 @@ SimulatedAudioHost::Device monoDevice(std::string name, std::string uid, bool in
 PipelineHarness::PipelineHarness(Options opts) : options(std::move(opts)) {
   microphone = host->add(monoDevice("Test Microphone", "mic", true, options.inputRate));
   speaker = host->add(monoDevice("Test Speaker", "speaker", false, options.outputRate));
-  capture = std::move(*AudioCapture::make(host, *AudioDevices::info(*host, microphone)));
-  playback = std::move(*AudioPlayback::make(host, *AudioDevices::info(*host, speaker)));
+  std::shared_ptr<AudioCapture> capture = std::move(*AudioCapture::make(host, *AudioDevices::info(*host, microphone)));
+  std::shared_ptr<AudioPlayback> playback = std::move(*AudioPlayback::make(host, *AudioDevices::info(*host, speaker)));
 
   console_ = std::make_unique<TranscriptConsole>([shared = shared_](std::string_view bytes) {
     std::lock_guard guard(shared->mutex);

@@ -73,8 +73,6 @@ class PipelineHarness {
   std::shared_ptr<SimulatedAudioHost> host = SimulatedAudioHost::make();
   AudioDeviceID microphone = 0;
   AudioDeviceID speaker = 0;
-  std::shared_ptr<AudioCapture> capture;
-  std::shared_ptr<AudioPlayback> playback;
   std::shared_ptr<TranslationPipeline> pipeline;
 
  private:
