@@ -100,7 +100,7 @@ TEST(ServiceEmulator, GoesSilentAfterTheChosenBlockButKeepsCounting) {
   EXPECT_EQ(record.receivedTypes.back(), "(not json)");
 }
 
-TEST(ServiceEmulator, ScriptsEachConnectionOnItsOwn) {
+TEST(ServiceEmulator, ScriptsEachConnectionOnItsOwnAndAnswersInvalidMessagesWithErrors) {
   auto emulator = startEmulator();
   ConnectionScript refused;
   refused.refuseUpgrade = 503;
@@ -123,19 +123,15 @@ TEST(ServiceEmulator, ScriptsEachConnectionOnItsOwn) {
   const auto error = fourth.probe.waitForType("error");
   ASSERT_TRUE(error);
   EXPECT_EQ(stringAt(*error, "/error/message"), "scripted");
-}
 
-TEST(ServiceEmulator, AnswersInvalidMessagesWithErrors) {
-  auto emulator = startEmulator();
-  auto client = open(directRequest(*emulator));
-  ASSERT_TRUE(client.probe.waitForType("session.created"));
-  client.connection->sendText(R"({"type":"response.create"})");
-  client.connection->sendText(R"({"type":"session.input_audio_buffer.append","audio":"not base64!"})");
-  client.connection->sendText("[1]");
-  ASSERT_TRUE(client.probe.waitForMessages(4));
-  const auto messages = client.probe.messages();
-  EXPECT_EQ(stringAt(messages[1], "/error/code"), "unknown_event");
-  EXPECT_EQ(stringAt(messages[2], "/error/code"), "invalid_audio");
-  EXPECT_EQ(stringAt(messages[3], "/error/code"), "invalid_event");
-  EXPECT_EQ(emulator->snapshot().connection(1)->audioBlocks, 0u);
+  // Invalid messages are answered with errors.
+  fourth.connection->sendText(R"({"type":"response.create"})");
+  fourth.connection->sendText(R"({"type":"session.input_audio_buffer.append","audio":"not base64!"})");
+  fourth.connection->sendText("[1]");
+  ASSERT_TRUE(fourth.probe.waitForMessages(5));
+  const auto messages = fourth.probe.messages();
+  EXPECT_EQ(stringAt(messages[2], "/error/code"), "unknown_event");
+  EXPECT_EQ(stringAt(messages[3], "/error/code"), "invalid_audio");
+  EXPECT_EQ(stringAt(messages[4], "/error/code"), "invalid_event");
+  EXPECT_EQ(emulator->snapshot().connection(4)->audioBlocks, 0u);
 }
