@@ -122,15 +122,11 @@ TEST(KeyCheck, TransportFailuresAreUnknown) {
 // An origin override in plain HTTP would put the key or token on the wire in
 // clear text: allowed only towards this machine.
 TEST(KeyCheck, NoCredentialInClearTextBeyondThisMachine) {
-  const auto refusal = [](const Verdict& verdict) {
-    const auto* unknown = std::get_if<Unknown>(&verdict);
-    return unknown ? unknown->why : describe(verdict);
-  };
   {
     ScopedEnvironment service("OSKEL_OPENAI_API", "http://api.example.test:8080");
-    EXPECT_EQ(refusal(checkKey("sk-secret").verdict),
-              "OSKEL_OPENAI_API points at http://api.example.test: a credential goes in clear text only to this "
-              "machine (localhost, 127.0.0.0/8, ::1); use https:// for any other host");
+    EXPECT_EQ(describe(checkKey("sk-secret").verdict),
+              "unknown(OSKEL_OPENAI_API points at http://api.example.test: a credential goes in clear text only to "
+              "this machine (localhost, 127.0.0.0/8, ::1); use https:// for any other host)");
     const auto direct = makeTranslationRequest(TranslationCredential::openai("sk-secret"), TranslationOptions("es"));
     ASSERT_FALSE(direct.has_value());
     EXPECT_TRUE(direct.error().starts_with("OSKEL_OPENAI_API points at ws://api.example.test:")) << direct.error();
