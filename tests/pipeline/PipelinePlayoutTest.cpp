@@ -32,26 +32,19 @@ TEST(PipelinePlayout, ALongRequestMixesTheVoiceOverIntoTheFirstScratchfulOnly) {
   EXPECT_FLOAT_EQ(out[19999], 0.0f);
 }
 
-TEST(PipelinePlayout, TheSumIsClampedAndShownToTheTap) {
+// The sum is clamped and shown to the tap; a clear request takes effect on the
+// next render; passthrough plays the captured ring and nothing else.
+TEST(PipelinePlayout, MixesClearsAndPassesThroughOnTheRenderThread) {
   PipelinePlayout playout(48000.0, 0.0, std::nullopt);
   std::vector<float> seen;
-  seen.reserve(1024);
+  seen.reserve(480);
   playout.tap.set([&](std::span<const float> block) { seen.assign(block.begin(), block.end()); });
-  playout.translation.write(std::vector<float>(6000, 0.8f));
-  playout.voiceOver.write(std::vector<float>(2000, 0.8f));
-  std::vector<float> out(1024);
+  playout.translation.write(std::vector<float>(6000, 0.75f));
+  playout.voiceOver.write(std::vector<float>(2000, 0.5f));
+  std::vector<float> out(480);
   EXPECT_REALTIME_SAFE(playout.render(out));
   EXPECT_FLOAT_EQ(out[0], 1.0f);
   EXPECT_EQ(seen, out);
-}
-
-TEST(PipelinePlayout, AClearRequestTakesEffectOnTheNextRenderAndPassthroughPlaysOnlyTheCapturedRing) {
-  PipelinePlayout playout(48000.0, 0.0, std::nullopt);
-  playout.translation.write(std::vector<float>(6000, 0.25f));
-  playout.voiceOver.write(std::vector<float>(2000, 0.25f));
-  std::vector<float> out(480);
-  playout.render(out);
-  EXPECT_FLOAT_EQ(out[0], 0.5f);
   playout.requestClear(true, true);
   EXPECT_GT(playout.translation.available(), 0);  // the render thread's business
   playout.render(out);
@@ -63,7 +56,6 @@ TEST(PipelinePlayout, AClearRequestTakesEffectOnTheNextRenderAndPassthroughPlays
   playout.render(out);
   EXPECT_FLOAT_EQ(out[0], 0.0f);
 
-  // Passthrough plays the captured ring and nothing else.
   playout.passthroughRing.write(std::vector<float>(100, 0.125f));
   playout.passthrough.set(true);
   std::ranges::fill(out, 9.0f);
