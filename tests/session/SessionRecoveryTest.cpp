@@ -118,6 +118,10 @@ TEST(SessionRecovery, TokenRejectionSignsOutWithoutDisconnecting) {
     h.advance(120.0);
     EXPECT_EQ(h.client->count(), 1u);
     EXPECT_EQ(h.events().size(), 1u);
+    // A stop then completes at once.
+    h.stop(4.0);
+    EXPECT_EQ(h.completions(), 1);
+    EXPECT_EQ(h.eventNames().back(), "closed");
   }
 }
 
@@ -273,24 +277,8 @@ TEST(SessionWatchdog, OnlyTheLiveConnectionCountsAsAnswer) {
   EXPECT_TRUE(h.log.contains("reconnecting: no server messages for 10s while sending audio"));
 }
 
-TEST(SessionWatchdog, QuietWhileNoAudioIsSentOrTheServerTalks) {
-  SessionHarness h;
-  h.startLive("sess_1");
-  sendAudio(h, 1.0);
-  h.advance(120.0);  // long silence, but no audio for the last 3 s
-  EXPECT_EQ(h.client->count(), 1u);
-
-  for (int i = 0; i < 300; ++i) {  // 30 s of audio with the server answering every second
-    h.append({1, 2});
-    if (i % 10 == 0) h.receive(*h.client->last(), R"({"type":"session.output_transcript.delta","delta":"."})");
-    h.advance(0.1);
-  }
-  EXPECT_EQ(h.client->count(), 1u);
-  EXPECT_FALSE(h.log.contains("reconnecting"));
-}
-
 // Silence is reported when it ends, once it lasted 5 s, and measured on the live connection only.
-TEST(SessionWatchdog, NoSilenceWarningCarriedOverFromTheConnectionBeforeADrop) {
+TEST(SessionWatchdog, QuietWhileNoAudioIsSentOrTheServerTalksAndNoSilenceWarningCarriedOverADrop) {
   SessionHarness h;
   auto first = h.startLive("sess_1");
   sendAudio(h, 1.0);
@@ -306,6 +294,17 @@ TEST(SessionWatchdog, NoSilenceWarningCarriedOverFromTheConnectionBeforeADrop) {
   EXPECT_TRUE(
       h.log.contains("WARN  [en→es] server silent for 6s while audio was being sent (no messages of any "
                      "kind); resumed with session.output_audio.delta"));
+
+  // No reconnect for a long silence while no audio was sent for the last 3 s,
+  // nor while the server talks.
+  h.advance(120.0);
+  for (int i = 0; i < 300; ++i) {  // 30 s of audio with the server answering every second
+    h.append({1, 2});
+    if (i % 10 == 0) h.receive(*h.client->last(), R"({"type":"session.output_transcript.delta","delta":"."})");
+    h.advance(0.1);
+  }
+  EXPECT_EQ(h.client->count(), 2u);
+  EXPECT_FALSE(h.log.contains("reconnecting:"));
 }
 
 }  // namespace
