@@ -140,10 +140,10 @@ TEST(WebSocketClient, DeliversWhateverArrivesAsBytesWithoutJudgingIt) {
   auto c = open(directRequest(*emulator));
   ASSERT_TRUE(c.probe.waitForMessages(7));
   const auto messages = c.probe.messages();
-  EXPECT_EQ(std::vector(messages.begin() + 1, messages.end()),
-            (std::vector<std::string>{Action::malformed().payload, Action::nonObject().payload,
-                                      Action::withoutType().payload, std::string("\0\x01\xff", 3),
-                                      R"({"error":"plain string","type":"error"})", ""}));
+  EXPECT_EQ(
+      std::vector(messages.begin() + 1, messages.end()),
+      (std::vector<std::string>{Action::malformed().payload, Action::nonObject().payload, Action::withoutType().payload,
+                                std::string("\0\x01\xff", 3), R"({"error":"plain string","type":"error"})", ""}));
   EXPECT_FALSE(c.probe.failure());
 }
 

@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <sstream>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "pipeline/TranscriptConsole.h"
 

@@ -17,8 +17,7 @@ TEST(SessionMessages, CreatedConfiguresOnlyTheDirectPathAndReadyComesOncePerConn
   EXPECT_TRUE(direct.log.contains("INFO  [en→es] connecting (start) -> es"));
   direct.created(*connection, "sess_1", 1800.0);
   ASSERT_EQ(connection->sent().size(), 1u);
-  EXPECT_EQ(connection->sent()[0],
-            RealtimeProtocol::sessionUpdate(TranslationOptions("es", false, std::nullopt, "m")));
+  EXPECT_EQ(connection->sent()[0], RealtimeProtocol::sessionUpdate(TranslationOptions("es", false, std::nullopt, "m")));
   EXPECT_TRUE(direct.log.contains("INFO  [en→es] session sess_1 created (expires in 30 min)"));
   const auto expected = Connected{"sess_1", direct.clock->wallNow() + std::chrono::seconds(1800)};
   ASSERT_EQ(direct.events().size(), 1u);
@@ -63,7 +62,7 @@ TEST(SessionMessages, OutputTranscriptsErrorsAndUnhandledTypes) {
   h.receive(*c, "[1,2]");
   h.receive(*c, "{garbage");
   EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{OutputAudio{{0, 1, 2, 3}}, OutputTranscript{""},
-                                                         InputTranscript{"hello"}, ServerError{"slow down"}}));
+                                                       InputTranscript{"hello"}, ServerError{"slow down"}}));
   EXPECT_TRUE(h.log.contains("ERROR [en→es] server error: slow down"));
   // The connection stays in use after a server error.
   h.append({1, 2});

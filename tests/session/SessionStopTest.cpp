@@ -99,7 +99,6 @@ TEST(SessionStop, NeverConnectedOrStillConnectingCompletesAtOnce) {
   pending.stop(4.0);
   EXPECT_TRUE(pending.client->last()->closed());
   EXPECT_EQ(pending.completions(), 1);
-
 }
 
 // Releasing a session with work still scheduled: nothing fires, no callback

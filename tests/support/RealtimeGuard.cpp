@@ -67,7 +67,7 @@ int64_t RealtimeScope::claimHeapCalls() {
 // would hide mismatched new/delete pairs from AddressSanitizer. Their hooks
 // see every user allocation and free instead (malloc included).
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*, size_t),
-                                                          void (*freeHook)(const volatile void*));
+                                                         void (*freeHook)(const volatile void*));
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdint>
-
 #include <gtest/gtest.h>
+
+#include <cstdint>
 
 #include "dsp/RealtimeSection.h"
 
@@ -46,11 +46,11 @@ void resetRealtimeAllocationCount();
 }  // namespace oskel::test
 
 // Runs the statement inside a section; fails when it made heap calls.
-#define EXPECT_REALTIME_SAFE(statement)                                        \
-  EXPECT_EQ(([&] {                                                             \
-              ::oskel::test::RealtimeScope scope;                              \
-              statement;                                                       \
-              return scope.claimHeapCalls();                                   \
-            })(),                                                              \
-            0)                                                                 \
+#define EXPECT_REALTIME_SAFE(statement)           \
+  EXPECT_EQ(([&] {                                \
+              ::oskel::test::RealtimeScope scope; \
+              statement;                          \
+              return scope.claimHeapCalls();      \
+            })(),                                 \
+            0)                                    \
       << "real-time code touched the heap: " #statement
