@@ -1,15 +1,16 @@
 #include "NetworkProbe.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <stdexcept>
-
+#include <algorithm>
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
+#include <cstdlib>
+#include <stdexcept>
 
 namespace oskel::test {
 
@@ -50,33 +51,52 @@ std::size_t WebSocketProbe::failureCount() const {
   return state_->failures.size();
 }
 
-bool WebSocketProbe::waitForMessages(std::size_t count) const {
+template <class Done>
+void WebSocketProbe::waitUntil(Done done) const {
   std::unique_lock lock(state_->mutex);
-  state_->changed.wait_for(lock, networkWait,
-                           [&] { return state_->messages.size() >= count || !state_->failures.empty(); });
-  return state_->messages.size() >= count;
+  state_->changed.wait_for(lock, networkWait, done);
+}
+
+bool WebSocketProbe::waitForMessages(std::size_t count) const {
+  waitUntil([&] { return state_->messages.size() >= count || !state_->failures.empty(); });
+  return messages().size() >= count;
 }
 
 std::optional<std::string> WebSocketProbe::waitForType(const std::string& type) const {
-  std::unique_lock lock(state_->mutex);
   std::optional<std::string> found;
-  state_->changed.wait_for(lock, networkWait, [&] {
-    for (const auto& message : state_->messages)
-      if (typeOf(message) == type) {
-        found = message;
-        return true;
-      }
-    return !state_->failures.empty();
+  waitUntil([&] {
+    const auto match = std::ranges::find(state_->messages, type, typeOf);
+    if (match != state_->messages.end()) found = *match;
+    return found || !state_->failures.empty();
   });
   return found;
 }
 
-std::optional<WebSocketFailure> WebSocketProbe::waitForFailure() const {
-  std::unique_lock lock(state_->mutex);
-  state_->changed.wait_for(lock, networkWait, [&] { return !state_->failures.empty(); });
-  if (state_->failures.empty()) return std::nullopt;
-  return state_->failures.front();
+WebSocketFailure WebSocketProbe::waitForFailure() const {
+  waitUntil([&] { return !state_->failures.empty(); });
+  auto failure = this->failure();
+  EXPECT_TRUE(failure) << "no failure within " << networkWait.count() << " s";
+  return failure.value_or(WebSocketFailure{"(none)", std::nullopt});
 }
+
+ProbedConnection open(const HttpRequest& request) {
+  ProbedConnection c;
+  c.connection = defaultWebSocketClient()->makeConnection(request, emulator::clientMessageLimit);
+  c.connection->start(c.probe.handlers());
+  return c;
+}
+
+HttpRequest directRequest(const emulator::ServiceEmulator& emulator, const std::string& key) {
+  HttpRequest request;
+  request.url = emulator.websocketOrigin() + "/v1/realtime/translations?model=gpt-realtime-translate";
+  request.headers = {{"Authorization", "Bearer " + key}};
+  return request;
+}
+
+const std::string sessionUpdate =
+    R"({"type":"session.update","session":{"audio":{"input":{"noise_reduction":null},"output":{"language":"es"}}}})";
+const std::string blockOf100ms(6400, 'A');
+const std::string append100ms = R"({"type":"session.input_audio_buffer.append","audio":")" + blockOf100ms + "\"}";
 
 std::string typeOf(const std::string& message) {
   boost::system::error_code error;
@@ -85,7 +105,6 @@ std::string typeOf(const std::string& message) {
   const auto* type = value.as_object().if_contains("type");
   return type && type->is_string() ? std::string(type->as_string()) : std::string();
 }
-
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "emulator/ServiceEmulator.h"
-#include "support/ScopedEnv.h"
 #include "service/WebSocket.h"
+#include "support/ScopedEnv.h"
 
 namespace oskel::test {
 
@@ -35,9 +35,14 @@ class WebSocketProbe {
   bool waitForMessages(std::size_t count) const;
   // The first received message whose "type" is type; nothing on time-out or failure.
   std::optional<std::string> waitForType(const std::string& type) const;
-  std::optional<WebSocketFailure> waitForFailure() const;
+  // The first failure; the test fails when none comes in time.
+  WebSocketFailure waitForFailure() const;
 
  private:
+  // Until `done` holds for the state so far, under its lock, or time runs out.
+  template <class Done>
+  void waitUntil(Done done) const;
+
   struct State {
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
@@ -46,6 +51,22 @@ class WebSocketProbe {
   };
   std::shared_ptr<State> state_;
 };
+
+// A connection made by the real client and started with a probe's handlers.
+struct ProbedConnection {
+  std::shared_ptr<WebSocketConnection> connection;
+  WebSocketProbe probe;
+};
+ProbedConnection open(const HttpRequest& request);
+
+// The direct path's request to an emulator, with this key.
+HttpRequest directRequest(const emulator::ServiceEmulator& emulator, const std::string& key = "sk-test-key");
+
+// A direct-path configuration, and an append of 100 ms of audio (4800 bytes of
+// 24 kHz PCM16 are 6400 base64 characters).
+extern const std::string sessionUpdate;
+extern const std::string blockOf100ms;
+extern const std::string append100ms;
 
 // A running emulator, or an exception saying why it could not start.
 inline std::unique_ptr<emulator::ServiceEmulator> startEmulator(emulator::ServiceEmulator::Config config = {}) {

@@ -15,50 +15,18 @@ using namespace oskel::test;
 
 namespace {
 
-struct Client {
-  std::shared_ptr<WebSocketConnection> connection;
-  WebSocketProbe probe;
-
-  Client(const std::string& url, const std::string& bearer) {
-    HttpRequest request;
-    request.url = url;
-    request.headers = {{"Authorization", "Bearer " + bearer}};
-    connection = defaultWebSocketClient()->makeConnection(request, clientMessageLimit);
-    connection->start(probe.handlers());
-  }
-  std::vector<std::string> types() const {
-    std::vector<std::string> result;
-    for (const auto& m : probe.messages()) result.push_back(typeOf(m));
-    return result;
-  }
-};
-
-std::unique_ptr<Client> direct(const ServiceEmulator& emulator) {
-  return std::make_unique<Client>(emulator.websocketOrigin() + "/v1/realtime/translations?model=gpt-realtime-translate",
-                                  "sk-key");
+ProbedConnection relay(const ServiceEmulator& emulator) {
+  HttpRequest request;
+  request.url = emulator.websocketOrigin() + "/v1/translate?to=de&transcribe=1&token=tok-1&noise=near_field";
+  request.headers = {{"Authorization", "Bearer tok-1"}};
+  return open(request);
 }
 
-std::unique_ptr<Client> relay(const ServiceEmulator& emulator, const std::string& to = "de") {
-  return std::make_unique<Client>(
-      emulator.websocketOrigin() + "/v1/translate?to=" + to + "&transcribe=1&token=tok-1&noise=near_field", "tok-1");
-}
-
-const std::string update =
-    R"({"type":"session.update","session":{"audio":{"input":{"noise_reduction":null},"output":{"language":"fr"}}}})";
-// 4800 bytes of PCM16: 100 ms.
-const std::string append = R"({"type":"session.input_audio_buffer.append","audio":")" + std::string(6400, 'A') + "\"}";
 const std::string sessionClose = R"({"type":"session.close"})";
 
 boost::json::value parsed(const std::string& message) { return boost::json::parse(message); }
 std::string stringAt(const std::string& message, const char* pointer) {
   return std::string(parsed(message).at_pointer(pointer).as_string());
-}
-
-// Waits until the emulator has handled everything the client sent so far.
-bool handled(ServiceEmulator& emulator, std::size_t index, std::size_t received) {
-  return emulator.waitUntil([&](const Snapshot& s) {
-    return s.connection(index) && s.connection(index)->receivedTypes.size() >= received;
-  });
 }
 
 }  // namespace
@@ -70,11 +38,11 @@ TEST(ServiceEmulator, RelayPathConfiguresItselfFromTheQueryAndExpiriesAreScripte
   script.expiresIn.reset();
   emulator->setScript(script);
   auto client = relay(*emulator);
-  ASSERT_TRUE(client->probe.waitForType("session.updated"));
-  client->connection->sendText(append);
-  ASSERT_TRUE(client->probe.waitForMessages(5));
-  EXPECT_EQ(stringAt(client->probe.messages()[4], "/delta"), "[de] 100 ms of audio ");
-  EXPECT_EQ(parsed(client->probe.messages()[0]).at("session").as_object().count("expires_at"), 0u);
+  ASSERT_TRUE(client.probe.waitForType("session.updated"));
+  client.connection->sendText(append100ms);
+  ASSERT_TRUE(client.probe.waitForMessages(5));
+  EXPECT_EQ(stringAt(client.probe.messages()[4], "/delta"), "[de] 100 ms of audio ");
+  EXPECT_EQ(parsed(client.probe.messages()[0]).at("session").as_object().count("expires_at"), 0u);
   const auto record = *emulator->snapshot().connection(1);
   EXPECT_TRUE(record.relay);
   EXPECT_EQ(record.query.at("noise"), "near_field");
@@ -82,7 +50,7 @@ TEST(ServiceEmulator, RelayPathConfiguresItselfFromTheQueryAndExpiriesAreScripte
 
   script.expiresAt = std::chrono::system_clock::time_point(std::chrono::seconds(1'900'000'000));
   emulator->setScript(script);
-  const auto created = direct(*emulator)->probe.waitForType("session.created");
+  const auto created = open(directRequest(*emulator)).probe.waitForType("session.created");
   ASSERT_TRUE(created);
   EXPECT_EQ(parsed(*created).at_pointer("/session/expires_at").as_int64(), 1'900'000'000);
 }
@@ -93,36 +61,37 @@ TEST(ServiceEmulator, AnswersSessionCloseAsScripted) {
   never.closedDelay.reset();
   emulator->setScript(2, never);
 
-  auto prompt = direct(*emulator);
-  ASSERT_TRUE(prompt->probe.waitForType("session.created"));
-  prompt->connection->sendText(sessionClose);
-  ASSERT_TRUE(prompt->probe.waitForType("session.closed"));
+  auto prompt = open(directRequest(*emulator));
+  ASSERT_TRUE(prompt.probe.waitForType("session.created"));
+  prompt.connection->sendText(sessionClose);
+  ASSERT_TRUE(prompt.probe.waitForType("session.closed"));
 
-  auto silent = direct(*emulator);
-  ASSERT_TRUE(silent->probe.waitForType("session.created"));
-  silent->connection->sendText(update);
-  silent->connection->sendText(sessionClose);
-  silent->connection->sendText(append);
+  auto silent = open(directRequest(*emulator));
+  ASSERT_TRUE(silent.probe.waitForType("session.created"));
+  silent.connection->sendText(sessionUpdate);
+  silent.connection->sendText(sessionClose);
+  silent.connection->sendText(append100ms);
   // The echo of the later block comes without any "session.closed" before it.
-  ASSERT_TRUE(silent->probe.waitForMessages(5));
-  EXPECT_EQ(silent->types()[1], "session.updated");
-  EXPECT_EQ(silent->types()[2], "session.input_transcript.delta");
+  ASSERT_TRUE(silent.probe.waitForMessages(5));
+  EXPECT_EQ(typeOf(silent.probe.messages()[1]), "session.updated");
+  EXPECT_EQ(typeOf(silent.probe.messages()[2]), "session.input_transcript.delta");
   // Until a test sends it by hand.
   ASSERT_TRUE(emulator->perform(2, Action::closed()));
-  ASSERT_TRUE(silent->probe.waitForType("session.closed"));
+  ASSERT_TRUE(silent.probe.waitForType("session.closed"));
   EXPECT_EQ(emulator->snapshot().connection(2)->countReceived("session.close"), 1u);
 }
 
 TEST(ServiceEmulator, GoesSilentAfterTheChosenBlockButKeepsCounting) {
   auto emulator = startEmulator();
   emulator->setScript(ConnectionScript{}.at(Trigger::afterBlocks(2), Action::goSilent()));
-  auto client = direct(*emulator);
-  ASSERT_TRUE(client->probe.waitForType("session.created"));
-  client->connection->sendText(update);
-  for (int i = 0; i < 4; ++i) client->connection->sendText(append);
-  client->connection->sendText(sessionClose);
-  client->connection->sendText("not json");
-  ASSERT_TRUE(handled(*emulator, 1, 7));
+  auto client = open(directRequest(*emulator));
+  ASSERT_TRUE(client.probe.waitForType("session.created"));
+  client.connection->sendText(sessionUpdate);
+  for (int i = 0; i < 4; ++i) client.connection->sendText(append100ms);
+  client.connection->sendText(sessionClose);
+  client.connection->sendText("not json");
+  // Everything sent has been handled.
+  ASSERT_TRUE(emulator->waitUntil([](const Snapshot& s) { return s.connection(1)->receivedTypes.size() >= 7; }));
   const auto record = *emulator->snapshot().connection(1);
   EXPECT_EQ(record.audioBlocks, 4u);
   EXPECT_EQ(record.audioBytes, 4u * 4800u);
@@ -131,46 +100,38 @@ TEST(ServiceEmulator, GoesSilentAfterTheChosenBlockButKeepsCounting) {
   EXPECT_EQ(record.receivedTypes.back(), "(not json)");
 }
 
-TEST(ServiceEmulator, ScriptsEachConnectionOnItsOwn) {
+TEST(ServiceEmulator, ScriptsEachConnectionOnItsOwnAndAnswersInvalidMessagesWithErrors) {
   auto emulator = startEmulator();
   ConnectionScript refused;
   refused.refuseUpgrade = 503;
   emulator->setScript(2, refused);
   emulator->setScript(3, ConnectionScript{}.at(Trigger::atAccept(), Action::close(4401)));
 
-  auto first = direct(*emulator);
-  ASSERT_TRUE(first->probe.waitForType("session.created"));
-  auto second = direct(*emulator);
-  auto failure = second->probe.waitForFailure();
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->description, "WebSocket upgrade refused: HTTP 503");
+  auto first = open(directRequest(*emulator));
+  ASSERT_TRUE(first.probe.waitForType("session.created"));
+  auto second = open(directRequest(*emulator));
+  EXPECT_EQ(second.probe.waitForFailure().description, "WebSocket upgrade refused: HTTP 503");
   auto third = relay(*emulator);
-  failure = third->probe.waitForFailure();
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->closeCode, std::optional<std::uint16_t>(4401));
-  EXPECT_TRUE(third->probe.messages().empty()) << "closed before session.created";
-  auto fourth = direct(*emulator);
-  ASSERT_TRUE(fourth->probe.waitForType("session.created"));
+  EXPECT_EQ(third.probe.waitForFailure().closeCode, std::optional<std::uint16_t>(4401));
+  EXPECT_TRUE(third.probe.messages().empty()) << "closed before session.created";
+  auto fourth = open(directRequest(*emulator));
+  ASSERT_TRUE(fourth.probe.waitForType("session.created"));
 
   EXPECT_FALSE(emulator->perform(3, Action::closed())) << "connection 3 is closed";
   EXPECT_FALSE(emulator->perform(9, Action::closed()));
   EXPECT_TRUE(emulator->perform(4, Action::error("scripted")));
-  const auto error = fourth->probe.waitForType("error");
+  const auto error = fourth.probe.waitForType("error");
   ASSERT_TRUE(error);
   EXPECT_EQ(stringAt(*error, "/error/message"), "scripted");
-}
 
-TEST(ServiceEmulator, AnswersInvalidMessagesWithErrors) {
-  auto emulator = startEmulator();
-  auto client = direct(*emulator);
-  ASSERT_TRUE(client->probe.waitForType("session.created"));
-  client->connection->sendText(R"({"type":"response.create"})");
-  client->connection->sendText(R"({"type":"session.input_audio_buffer.append","audio":"not base64!"})");
-  client->connection->sendText("[1]");
-  ASSERT_TRUE(client->probe.waitForMessages(4));
-  const auto messages = client->probe.messages();
-  EXPECT_EQ(stringAt(messages[1], "/error/code"), "unknown_event");
-  EXPECT_EQ(stringAt(messages[2], "/error/code"), "invalid_audio");
-  EXPECT_EQ(stringAt(messages[3], "/error/code"), "invalid_event");
-  EXPECT_EQ(emulator->snapshot().connection(1)->audioBlocks, 0u);
+  // Invalid messages are answered with errors.
+  fourth.connection->sendText(R"({"type":"response.create"})");
+  fourth.connection->sendText(R"({"type":"session.input_audio_buffer.append","audio":"not base64!"})");
+  fourth.connection->sendText("[1]");
+  ASSERT_TRUE(fourth.probe.waitForMessages(5));
+  const auto messages = fourth.probe.messages();
+  EXPECT_EQ(stringAt(messages[2], "/error/code"), "unknown_event");
+  EXPECT_EQ(stringAt(messages[3], "/error/code"), "invalid_audio");
+  EXPECT_EQ(stringAt(messages[4], "/error/code"), "invalid_event");
+  EXPECT_EQ(emulator->snapshot().connection(4)->audioBlocks, 0u);
 }

@@ -28,17 +28,16 @@ SimulatedAudioHost::Device monoDevice(std::string name, std::string uid, bool in
 PipelineHarness::PipelineHarness(Options opts) : options(std::move(opts)) {
   microphone = host->add(monoDevice("Test Microphone", "mic", true, options.inputRate));
   speaker = host->add(monoDevice("Test Speaker", "speaker", false, options.outputRate));
-  capture = std::move(*AudioCapture::make(host, *AudioDevices::info(*host, microphone)));
-  playback = std::move(*AudioPlayback::make(host, *AudioDevices::info(*host, speaker)));
+  std::shared_ptr<AudioCapture> capture = std::move(*AudioCapture::make(host, *AudioDevices::info(*host, microphone)));
+  std::shared_ptr<AudioPlayback> playback = std::move(*AudioPlayback::make(host, *AudioDevices::info(*host, speaker)));
 
   console_ = std::make_unique<TranscriptConsole>([shared = shared_](std::string_view bytes) {
     std::lock_guard guard(shared->mutex);
     shared->console.append(bytes);
   });
 
-  TranslationOptions serviceOptions("es");
-  serviceOptions.transcribeInput = options.transcribeInput;
-  PipelineConfig config("en→es", capture, playback, serviceOptions, options.credential);
+  PipelineConfig config("en→es", capture, playback, TranslationOptions("es"),
+                        TranslationCredential::oskel("relay-token"));
   config.voiceOverGainDB = options.voiceOverGainDB;
   config.voiceOverDuckDB = options.voiceOverDuckDB;
   config.normalizeInput = options.normalizeInput;
@@ -84,8 +83,6 @@ std::string PipelineHarness::consoleText() const {
   return shared_->console;
 }
 
-void PipelineHarness::tick(int count) { tick(count, {}); }
-
 void PipelineHarness::tick(int count, const std::vector<float>& input) {
   const auto frames = static_cast<uint32_t>(std::lround(options.inputRate * TranslationPipeline::encoderPeriod));
   std::vector<float> block(frames, 0.0f);
@@ -102,27 +99,21 @@ void PipelineHarness::tick(int count, const std::vector<float>& input) {
 }
 
 std::shared_ptr<FakeConnection> PipelineHarness::live() {
-  auto connection = client->last();
-  connection->receive(R"({"type":"session.created","session":{"id":"sess_1"}})");
-  connection->receive(R"({"type":"session.updated"})");
-  clock->settle();
-  return connection;
+  serverSends(R"({"type":"session.created","session":{"id":"sess_1"}})");
+  serverSends(R"({"type":"session.updated"})");
+  return connection();
 }
 
 void PipelineHarness::serverAudio(const std::vector<float>& samples24k) {
-  const auto bytes = PCM16::encode(samples24k);
-  connection()->receive(boost::json::serialize(
-      boost::json::object{{"type", "session.output_audio.delta"}, {"delta", Base64::encode(bytes)}}));
-  clock->settle();
+  serverDelta("session.output_audio.delta", Base64::encode(PCM16::encode(samples24k)));
 }
 
-void PipelineHarness::serverTranscript(const std::string& type, const std::string& text) {
-  connection()->receive(boost::json::serialize(boost::json::object{{"type", type}, {"delta", text}}));
-  clock->settle();
+void PipelineHarness::serverDelta(const std::string& type, const std::string& text) {
+  serverSends(boost::json::serialize(boost::json::object{{"type", type}, {"delta", text}}));
 }
 
-void PipelineHarness::serverClosed() {
-  connection()->receive(R"({"type":"session.closed"})");
+void PipelineHarness::serverSends(const std::string& message) {
+  connection()->receive(message);
   clock->settle();
 }
 
@@ -135,7 +126,8 @@ std::vector<std::vector<float>> PipelineHarness::appended(const FakeConnection& 
 std::vector<float> tone(double seconds, double rate, double frequency, float amplitude) {
   std::vector<float> samples(static_cast<size_t>(seconds * rate));
   for (size_t i = 0; i < samples.size(); ++i)
-    samples[i] = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(i) / rate));
+    samples[i] =
+        amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(i) / rate));
   return samples;
 }
 

@@ -28,12 +28,10 @@ class PipelineHarness {
   struct Options {
     double inputRate = 48000.0;
     double outputRate = 48000.0;
-    std::optional<double> voiceOverGainDB;
+    std::optional<double> voiceOverGainDB = std::nullopt;
     std::optional<double> voiceOverDuckDB = -18.0;
     bool normalizeInput = false;
     bool silenceGate = true;
-    bool transcribeInput = true;
-    TranslationCredential credential = TranslationCredential::oskel("relay-token");
   };
 
   PipelineHarness() : PipelineHarness(Options{}) {}
@@ -48,8 +46,7 @@ class PipelineHarness {
 
   // The world. `input` is what the microphone hears during the ticks (at the
   // input rate, repeated or cut to length); without it, digital silence.
-  void tick(int count = 1);
-  void tick(int count, const std::vector<float>& input);
+  void tick(int count = 1, const std::vector<float>& input = {});
   void advance(double seconds) { clock->advanceSeconds(seconds); }
   // Everything the speaker played so far, mono.
   const std::vector<float>& played() const { return played_; }
@@ -59,8 +56,10 @@ class PipelineHarness {
   // "session.created" and "session.updated": the session goes live.
   std::shared_ptr<FakeConnection> live();
   void serverAudio(const std::vector<float>& samples24k);
-  void serverTranscript(const std::string& type, const std::string& text);
-  void serverClosed();
+  // A message of `type` whose "delta" is `text`.
+  void serverDelta(const std::string& type, const std::string& text);
+  void serverClosed() { serverSends(R"({"type":"session.closed"})"); }
+  void serverSends(const std::string& message);
   // Decoded samples of every append sent on a connection, one entry per message.
   static std::vector<std::vector<float>> appended(const FakeConnection& connection);
 
@@ -74,8 +73,6 @@ class PipelineHarness {
   std::shared_ptr<SimulatedAudioHost> host = SimulatedAudioHost::make();
   AudioDeviceID microphone = 0;
   AudioDeviceID speaker = 0;
-  std::shared_ptr<AudioCapture> capture;
-  std::shared_ptr<AudioPlayback> playback;
   std::shared_ptr<TranslationPipeline> pipeline;
 
  private:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "pipeline/PipelinePlayout.h"
@@ -31,26 +32,19 @@ TEST(PipelinePlayout, ALongRequestMixesTheVoiceOverIntoTheFirstScratchfulOnly) {
   EXPECT_FLOAT_EQ(out[19999], 0.0f);
 }
 
-TEST(PipelinePlayout, TheSumIsClampedAndShownToTheTap) {
+// The sum is clamped and shown to the tap; a clear request takes effect on the
+// next render; passthrough plays the captured ring and nothing else.
+TEST(PipelinePlayout, MixesClearsAndPassesThroughOnTheRenderThread) {
   PipelinePlayout playout(48000.0, 0.0, std::nullopt);
   std::vector<float> seen;
-  seen.reserve(1024);
+  seen.reserve(480);
   playout.tap.set([&](std::span<const float> block) { seen.assign(block.begin(), block.end()); });
-  playout.translation.write(std::vector<float>(6000, 0.8f));
-  playout.voiceOver.write(std::vector<float>(2000, 0.8f));
-  std::vector<float> out(1024);
+  playout.translation.write(std::vector<float>(6000, 0.75f));
+  playout.voiceOver.write(std::vector<float>(2000, 0.5f));
+  std::vector<float> out(480);
   EXPECT_REALTIME_SAFE(playout.render(out));
   EXPECT_FLOAT_EQ(out[0], 1.0f);
   EXPECT_EQ(seen, out);
-}
-
-TEST(PipelinePlayout, AClearRequestTakesEffectOnTheNextRender) {
-  PipelinePlayout playout(48000.0, 0.0, std::nullopt);
-  playout.translation.write(std::vector<float>(6000, 0.25f));
-  playout.voiceOver.write(std::vector<float>(2000, 0.25f));
-  std::vector<float> out(480);
-  playout.render(out);
-  EXPECT_FLOAT_EQ(out[0], 0.5f);
   playout.requestClear(true, true);
   EXPECT_GT(playout.translation.available(), 0);  // the render thread's business
   playout.render(out);
@@ -61,18 +55,14 @@ TEST(PipelinePlayout, AClearRequestTakesEffectOnTheNextRender) {
   playout.translation.write(std::vector<float>(5000, 0.25f));
   playout.render(out);
   EXPECT_FLOAT_EQ(out[0], 0.0f);
-}
 
-TEST(PipelinePlayout, PassthroughPlaysTheCapturedRingAndNothingElse) {
-  PipelinePlayout playout(48000.0, 0.0, std::nullopt);
-  playout.translation.write(std::vector<float>(6000, 0.25f));
   playout.passthroughRing.write(std::vector<float>(100, 0.125f));
   playout.passthrough.set(true);
-  std::vector<float> out(200, 9.0f);
+  std::ranges::fill(out, 9.0f);
   playout.render(out);
   EXPECT_FLOAT_EQ(out[99], 0.125f);
   EXPECT_FLOAT_EQ(out[100], 0.0f);
-  EXPECT_EQ(playout.translation.available(), 6000);
+  EXPECT_EQ(playout.translation.available(), 5000);
 }
 
 TEST(OutputTap, AReplacedObserverIsNeverCalledAgainAndRemovalSilencesIt) {

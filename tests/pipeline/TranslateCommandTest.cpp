@@ -79,19 +79,15 @@ TEST_F(TranslateCommand, TranslatesARecordingWithTheLocalEmulatorIntoAMatchingFi
   for (const auto& path : {input, output, recording}) std::filesystem::remove(path);
 }
 
-TEST_F(TranslateCommand, RefusesALanguageTheServiceDoesNotSpeak) {
+TEST_F(TranslateCommand, RefusesALanguageTheServiceDoesNotSpeakAndFilesItCannotReadOrWrite) {
   TranslateOptions options;
-  options.input = "unused.wav";
+  options.input = temp("missing.wav").string();
   options.pipeline.language = "xx";
   EXPECT_EQ(runTranslateCommand(options, out, err), 2);
   EXPECT_TRUE(err.str().starts_with("oskel translate: the service does not translate into \"xx\"; choose one of "))
       << err.str();
   EXPECT_NE(err.str().find("es"), std::string::npos);
-}
 
-TEST_F(TranslateCommand, ReportsFilesItCannotReadOrWrite) {
-  TranslateOptions options;
-  options.input = temp("missing.wav").string();
   options.pipeline.language = "es";
   EXPECT_EQ(runTranslateCommand(options, out, err), 1);
   EXPECT_NE(err.str().find("oskel translate: cannot read "), std::string::npos) << err.str();

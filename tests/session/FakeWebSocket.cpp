@@ -8,9 +8,6 @@
 
 namespace oskel::test {
 
-FakeConnection::FakeConnection(HttpRequest request, std::size_t maxMessageBytes, bool holdCloses)
-    : request_(std::move(request)), maxMessageBytes_(maxMessageBytes), holdCloses_(holdCloses) {}
-
 void FakeConnection::start(Handlers handlers) {
   std::lock_guard guard(mutex_);
   handlers_ = std::move(handlers);
@@ -43,34 +40,23 @@ void FakeConnection::finishClose() {
   if (done) done();
 }
 
+FakeConnection::Handlers FakeConnection::handlers() const {
+  std::lock_guard guard(mutex_);
+  EXPECT_TRUE(started_) << "connection was never started";
+  return handlers_;
+}
+
 void FakeConnection::receive(const std::string& message) {
-  Handlers handlers;
-  {
-    std::lock_guard guard(mutex_);
-    handlers = handlers_;
-  }
-  ASSERT_TRUE(handlers.onMessage) << "connection was never started";
-  handlers.onMessage(message);
+  if (auto handlers = this->handlers(); handlers.onMessage) handlers.onMessage(message);
 }
 
 void FakeConnection::fail(const std::string& description, std::optional<uint16_t> closeCode) {
-  Handlers handlers;
-  {
-    std::lock_guard guard(mutex_);
-    handlers = handlers_;
-  }
-  ASSERT_TRUE(handlers.onFailure) << "connection was never started";
-  handlers.onFailure(WebSocketFailure{description, closeCode});
+  if (auto handlers = this->handlers(); handlers.onFailure)
+    handlers.onFailure(WebSocketFailure{description, closeCode});
 }
 
 void FakeConnection::reportBacklog(AudioBacklog backlog) {
-  std::function<void(AudioBacklog)> report;
-  {
-    std::lock_guard guard(mutex_);
-    report = handlers_.onAudioBacklog;
-  }
-  ASSERT_TRUE(report) << "connection was never started";
-  report(backlog);
+  if (auto handlers = this->handlers(); handlers.onAudioBacklog) handlers.onAudioBacklog(backlog);
 }
 
 bool FakeConnection::started() const {
@@ -78,11 +64,9 @@ bool FakeConnection::started() const {
   return started_;
 }
 
-bool FakeConnection::closed() const { return closeCalls() > 0; }
-
-int FakeConnection::closeCalls() const {
+bool FakeConnection::closed() const {
   std::lock_guard guard(mutex_);
-  return closeCalls_;
+  return closeCalls_ > 0;
 }
 
 std::vector<std::string> FakeConnection::sent() const {
@@ -112,9 +96,9 @@ std::vector<std::vector<uint8_t>> FakeConnection::appendedAudio() const {
   return blocks;
 }
 
-std::shared_ptr<WebSocketConnection> FakeWebSocketClient::makeConnection(const HttpRequest& request,
+std::shared_ptr<WebSocketConnection> FakeWebSocketClient::makeConnection(const HttpRequest&,
                                                                          std::size_t maxMessageBytes) {
-  auto connection = std::make_shared<FakeConnection>(request, maxMessageBytes, holdCloses.load());
+  auto connection = std::make_shared<FakeConnection>(maxMessageBytes, holdCloses.load());
   std::lock_guard guard(mutex_);
   connections_.push_back(connection);
   return connection;
@@ -131,10 +115,6 @@ std::shared_ptr<FakeConnection> FakeWebSocketClient::at(std::size_t index) const
   return index < connections_.size() ? connections_[index] : nullptr;
 }
 
-std::shared_ptr<FakeConnection> FakeWebSocketClient::last() const {
-  std::lock_guard guard(mutex_);
-  EXPECT_FALSE(connections_.empty()) << "no connection was made";
-  return connections_.empty() ? nullptr : connections_.back();
-}
+std::shared_ptr<FakeConnection> FakeWebSocketClient::last() const { return at(count() - 1); }
 
 }  // namespace oskel::test

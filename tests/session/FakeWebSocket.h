@@ -17,7 +17,8 @@ namespace oskel::test {
 // the server (messages, failures) from its own thread.
 class FakeConnection final : public WebSocketConnection {
  public:
-  FakeConnection(HttpRequest request, std::size_t maxMessageBytes, bool holdCloses = false);
+  FakeConnection(std::size_t maxMessageBytes, bool holdCloses)
+      : maxMessageBytes_(maxMessageBytes), holdCloses_(holdCloses) {}
 
   void start(Handlers handlers) override;
   void sendText(std::string text) override;
@@ -32,11 +33,9 @@ class FakeConnection final : public WebSocketConnection {
   void fail(const std::string& description, std::optional<uint16_t> closeCode = std::nullopt);
   void reportBacklog(AudioBacklog backlog);
 
-  const HttpRequest& request() const { return request_; }
   std::size_t maxMessageBytes() const { return maxMessageBytes_; }
   bool started() const;
   bool closed() const;
-  int closeCalls() const;
   std::vector<std::string> sent() const;
   // The "type" of every sent message, in order.
   std::vector<std::string> sentTypes() const;
@@ -44,7 +43,9 @@ class FakeConnection final : public WebSocketConnection {
   std::vector<std::vector<uint8_t>> appendedAudio() const;
 
  private:
-  const HttpRequest request_;
+  // A copy, so that a test calls into the session without holding the lock.
+  Handlers handlers() const;
+
   const std::size_t maxMessageBytes_;
   const bool holdCloses_;
   mutable std::mutex mutex_;
@@ -57,8 +58,7 @@ class FakeConnection final : public WebSocketConnection {
 
 class FakeWebSocketClient final : public WebSocketClient {
  public:
-  std::shared_ptr<WebSocketConnection> makeConnection(const HttpRequest& request,
-                                                      std::size_t maxMessageBytes) override;
+  std::shared_ptr<WebSocketConnection> makeConnection(const HttpRequest& request, std::size_t maxMessageBytes) override;
 
   std::size_t count() const;
   // The n-th connection made (0-based); fails the test when there is none.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
+#include <tuple>
 
 #include "service/Base64.h"
 #include "service/RealtimeProtocol.h"
@@ -34,15 +36,20 @@ TEST(RealtimeProtocolOutgoing, Documents) {
             R"("transcription":{"model":"gpt-realtime-whisper"}},"output":{"language":"de"}}}})");
 
   const std::vector<uint8_t> block{0x00, 0x01, 0x02, 0x03, 0xff};
-  EXPECT_EQ(RealtimeProtocol::appendAudio(block),
-            R"({"type":"session.input_audio_buffer.append","audio":"AAECA/8="})");
+  EXPECT_EQ(RealtimeProtocol::appendAudio(block), R"({"type":"session.input_audio_buffer.append","audio":"AAECA/8="})");
   EXPECT_EQ(RealtimeProtocol::sessionClose(), R"({"type":"session.close"})");
 }
 
 TEST(Base64, KnownVectorsAndEverySizeRoundTrip) {
   const std::pair<std::string, std::string> vectors[] = {
-      {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},          {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff", "+/8="},
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {"\xfb\xff", "+/8="},
   };
   for (const auto& [plain, encoded] : vectors) {
     const std::vector<uint8_t> bytes(plain.begin(), plain.end());
@@ -62,33 +69,29 @@ TEST(Base64, KnownVectorsAndEverySizeRoundTrip) {
 }
 
 TEST(Base64, RejectsWhatIsNotStrictBase64) {
-  for (const char* bad : {"Zg=", "Zg", "Z===", "====", "Zm9v\n", "Zm 9v", "Zm9v Yg==", "Zg==Zg==", "Z=g=",
-                          "Zm-v", "Zm_v", "Zm9\x80"})
+  for (const char* bad :
+       {"Zg=", "Zg", "Z===", "====", "Zm9v\n", "Zm 9v", "Zm9v Yg==", "Zg==Zg==", "Z=g=", "Zm-v", "Zm_v", "Zm9\x80"})
     EXPECT_FALSE(Base64::decode(bad).has_value()) << bad;
 }
 
+// Missing or mistyped members fall back instead of dropping the message.
 TEST(RealtimeProtocolIncoming, SessionCreated) {
-  auto created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"sess_1","expires_at":1800}})");
-  EXPECT_EQ(created.sessionID, "sess_1");
-  ASSERT_TRUE(created.expiresAt);
-  EXPECT_EQ(created.expiresAt->time_since_epoch(), std::chrono::seconds(1800));
-
-  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"s","expires_at":1.5}})");
-  ASSERT_TRUE(created.expiresAt);
-  EXPECT_EQ(created.expiresAt->time_since_epoch(), std::chrono::milliseconds(1500));
-
-  // Missing or mistyped members fall back instead of dropping the message.
-  created = parsedAs<In::Created>(R"({"type":"session.created"})");
-  EXPECT_EQ(created.sessionID, "?");
-  EXPECT_FALSE(created.expiresAt);
-  created = parsedAs<In::Created>(R"({"type":"session.created","session":"sess"})");
-  EXPECT_EQ(created.sessionID, "?");
-  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":42,"expires_at":"soon"}})");
-  EXPECT_EQ(created.sessionID, "?");
-  EXPECT_FALSE(created.expiresAt);
+  using std::chrono::milliseconds;
+  const std::tuple<const char*, const char*, std::optional<milliseconds>> cases[] = {
+      {R"(,"session":{"id":"sess_1","expires_at":1800})", "sess_1", milliseconds(1800000)},
+      {R"(,"session":{"id":"s","expires_at":1.5})", "s", milliseconds(1500)},
+      {"", "?", std::nullopt},
+      {R"(,"session":"sess")", "?", std::nullopt},
+      {R"(,"session":{"id":42,"expires_at":"soon"})", "?", std::nullopt},
+  };
+  for (const auto& [members, id, expiresAt] : cases) {
+    const auto created = parsedAs<In::Created>(std::string(R"({"type":"session.created")") + members + "}");
+    EXPECT_EQ(created.sessionID, id) << members;
+    EXPECT_EQ(created.expiresAt.transform([](auto at) { return at.time_since_epoch(); }), expiresAt) << members;
+  }
 
   // Absurd expiries stay representable.
-  created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"x","expires_at":1e300}})");
+  auto created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"x","expires_at":1e300}})");
   ASSERT_TRUE(created.expiresAt);
   EXPECT_GT(*created.expiresAt, std::chrono::system_clock::now());
   created = parsedAs<In::Created>(R"({"type":"session.created","session":{"id":"x","expires_at":-1e300}})");
@@ -99,10 +102,10 @@ TEST(RealtimeProtocolIncoming, AudioAndTranscriptDeltas) {
   EXPECT_EQ(parsedAs<In::OutputAudioDelta>(R"({"type":"session.output_audio.delta","delta":"AAECA/8="})").pcm16,
             (std::vector<uint8_t>{0, 1, 2, 3, 255}));
   // Empty, undecodable, missing or mistyped audio raises nothing.
-  for (const char* text : {R"({"type":"session.output_audio.delta","delta":""})",
-                           R"({"type":"session.output_audio.delta","delta":"not base64!"})",
-                           R"({"type":"session.output_audio.delta"})",
-                           R"({"type":"session.output_audio.delta","delta":12})"})
+  for (const char* text :
+       {R"({"type":"session.output_audio.delta","delta":""})",
+        R"({"type":"session.output_audio.delta","delta":"not base64!"})", R"({"type":"session.output_audio.delta"})",
+        R"({"type":"session.output_audio.delta","delta":12})"})
     parsedAs<In::Ignored>(text);
 
   // Transcript deltas keep empty text.
@@ -131,9 +134,9 @@ TEST(RealtimeProtocolIncoming, OtherTypesAndMalformedInput) {
   EXPECT_EQ(parsedAs<In::Unhandled>(R"({"type":"rate_limits.updated"})").type, "rate_limits.updated");
   EXPECT_EQ(parse(R"({"type":"session.updated"})")->type, "session.updated");
 
-  for (const char* text : {"", "{", "not json", "[]", R"(["type"])", R"("session.updated")", "42", "null",
-                           R"({"kind":"session.updated"})", R"({"type":5})", R"({"type":null})",
-                           "{\"type\":\"session.updated\"}trailing", "{\"type\":\"\xff\"}"})
+  for (const char* text :
+       {"", "{", "not json", "[]", R"(["type"])", R"("session.updated")", "42", "null", R"({"kind":"session.updated"})",
+        R"({"type":5})", R"({"type":null})", "{\"type\":\"session.updated\"}trailing", "{\"type\":\"\xff\"}"})
     EXPECT_FALSE(parse(text).has_value()) << text;
 
   // Deep nesting is refused, not recursed into.

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <string>
+#include <tuple>
 
 #include "session/SessionHarness.h"
+#include "support/ScopedEnv.h"
 
 namespace oskel::test {
 namespace {
@@ -21,11 +23,19 @@ void expectRetryAfter(SessionHarness& h, double delay) {
   EXPECT_EQ(h.client->count(), before + 1) << "no retry after " << delay << " s";
 }
 
+// A start with an unusable origin is an error, backed off like a failed socket.
 TEST(SessionRecovery, RelayBacksOffExponentiallyUpToTenSeconds) {
   SessionHarness h;
-  h.start();
-  for (double delay : {1.0, 2.0, 4.0, 8.0, 10.0, 10.0, 10.0}) expectRetryAfter(h, delay);
-  EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 1s (socket failure)"));
+  {
+    ScopedEnv origin("OSKEL_API", "ftp://relay.example");
+    h.start();
+  }
+  EXPECT_EQ(h.client->count(), 0u);
+  EXPECT_TRUE(h.log.contains("ERROR [en→es] cannot open a connection: relay origin"));
+  EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 1s (start)"));
+  h.advance(1.0);
+  ASSERT_EQ(h.client->count(), 1u);
+  for (double delay : {2.0, 4.0, 8.0, 10.0, 10.0, 10.0}) expectRetryAfter(h, delay);
   EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 8s (socket failure)"));
   EXPECT_EQ(h.log.count("reconnecting in 10s (socket failure)"), 3u);
   EXPECT_TRUE(h.log.contains("connecting (socket failure) -> es"));
@@ -36,9 +46,10 @@ TEST(SessionRecovery, RelayBacksOffExponentiallyUpToTenSeconds) {
   // A connection that becomes ready resets the back-off.
   h.makeReady("sess_ok");
   expectRetryAfter(h, 1.0);
+  EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 1s (socket failure)"));
 }
 
-TEST(SessionRecovery, DirectPathWaitsForTheKeyCheckBeforeRetrying) {
+TEST(SessionRecovery, DirectPathWaitsForTheKeyCheckBeforeRetryingAndARejectedKeyEndsTheSession) {
   SessionHarness h(TranslationCredential::openai("sk-test"));
   h.start();
   h.fail(*h.client->last(), "bad handshake");
@@ -66,23 +77,19 @@ TEST(SessionRecovery, DirectPathWaitsForTheKeyCheckBeforeRetrying) {
   EXPECT_EQ(h.keyChecks().size(), 2u);
   h.advance(1.0);
   EXPECT_EQ(h.client->count(), 4u);
-}
 
-TEST(SessionRecovery, RejectedKeyEndsTheSessionUnlessItWasStopped) {
-  SessionHarness h(TranslationCredential::openai("sk-bad"));
-  h.start();
+  // A rejected key ends the session; a later stop still completes.
+  h.clearEvents();
   h.fail(*h.client->last(), "bad handshake");
-  h.answerKeyCheck(0, OpenAIAuth::Rejected{"Incorrect API key provided"});
+  h.answerKeyCheck(2, OpenAIAuth::Rejected{"Incorrect API key provided"});
   EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"bad handshake"},
-                                                         Fatal{"OpenAI rejected the API key (Incorrect API key "
-                                                               "provided)"}}));
-  EXPECT_TRUE(h.log.contains(
-      "ERROR [en→es] OpenAI rejected the API key (Incorrect API key provided); giving up"));
+                                                       Fatal{"OpenAI rejected the API key (Incorrect API key "
+                                                             "provided)"}}));
+  EXPECT_TRUE(h.log.contains("ERROR [en→es] OpenAI rejected the API key (Incorrect API key provided); giving up"));
   h.session->rotate("x");
   h.session->forceReconnect("x");
   h.advance(120.0);
-  EXPECT_EQ(h.client->count(), 1u);
-  // A later stop still completes.
+  EXPECT_EQ(h.client->count(), 4u);
   h.stop(4.0);
   EXPECT_EQ(h.completions(), 1);
   EXPECT_EQ(h.eventNames().back(), "closed");
@@ -97,47 +104,43 @@ TEST(SessionRecovery, RejectedKeyEndsTheSessionUnlessItWasStopped) {
 }
 
 TEST(SessionRecovery, TokenRejectionSignsOutWithoutDisconnecting) {
-  SessionHarness h;
-  auto live = h.startLive();
-  h.clearEvents();
-  h.fail(*live, "closed by peer", 4401);
-  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{SignedOut{}}));
-  EXPECT_TRUE(h.log.contains("WARN  [en→es] token rejected (4401); signing out"));
-  EXPECT_FALSE(h.log.contains("failed:"));
-  h.append({1});
-  h.advance(120.0);
-  EXPECT_EQ(h.client->count(), 1u);
-  EXPECT_EQ(h.events().size(), 1u);
-
-  SessionHarness connecting;  // rejected before it was ever live
-  connecting.start();
-  connecting.fail(*connecting.client->last(), "closed by peer", 4401);
-  connecting.advance(60.0);
-  EXPECT_EQ(connecting.eventNames(), (std::vector<std::string>{"signedOut"}));
-  EXPECT_EQ(connecting.client->count(), 1u);
+  for (const bool wasLive : {true, false}) {
+    SCOPED_TRACE(wasLive ? "live" : "rejected before it was ever live");
+    SessionHarness h;
+    h.start();
+    if (wasLive) h.makeReady("sess_1");
+    h.clearEvents();
+    h.fail(*h.client->last(), "closed by peer", 4401);
+    EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{SignedOut{}}));
+    EXPECT_TRUE(h.log.contains("WARN  [en→es] token rejected (4401); signing out"));
+    EXPECT_FALSE(h.log.contains("failed:"));
+    h.append({1});
+    h.advance(120.0);
+    EXPECT_EQ(h.client->count(), 1u);
+    EXPECT_EQ(h.events().size(), 1u);
+    // A stop then completes at once.
+    h.stop(4.0);
+    EXPECT_EQ(h.completions(), 1);
+    EXPECT_EQ(h.eventNames().back(), "closed");
+  }
 }
 
-TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietly) {
-  SessionHarness h;
-  auto live = h.startLive();
-  h.clearEvents();
-  h.closed(*live);
-  EXPECT_TRUE(live->closed());
-  EXPECT_TRUE(h.events().empty());
-  EXPECT_TRUE(h.log.contains("reconnecting in 1s (server closed the session)"));
-  h.advance(1.0);
-  EXPECT_EQ(h.client->count(), 2u);
-}
-
-// A slow uplink's episode is its connection's: after a reconnect, the new
+// The server closing the live session is no disconnection: a quiet reconnect.
+// A slow uplink's episode is its connection's: after the reconnect, the new
 // connection's backlog is reported again, and every dropped block counts.
-TEST(SessionRecovery, ASlowUplinkIsReportedAgainOnTheNextConnection) {
+TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietlyAndASlowUplinkIsReportedAgain) {
   SessionHarness h;
   auto first = h.startLive("sess_a");
   first->reportBacklog({true, 3});
   h.settle();
+  h.clearEvents();
   h.closed(*first);
-  h.advance(1.0);
+  EXPECT_TRUE(first->closed());
+  EXPECT_TRUE(h.events().empty());
+  EXPECT_TRUE(h.log.contains("reconnecting in 1s (server closed the session)"));
+  h.advance(0.999);
+  EXPECT_EQ(h.client->count(), 1u);
+  h.advance(0.001);
   auto second = h.makeReady("sess_b");
   second->reportBacklog({true, 2});
   second->reportBacklog({false, 0});
@@ -148,19 +151,37 @@ TEST(SessionRecovery, ASlowUplinkIsReportedAgainOnTheNextConnection) {
 }
 
 // Only the loss of the live connection is a disconnection: the owner would
-// otherwise show a healthy stream as reconnecting until the next rotation.
+// otherwise show a healthy stream as reconnecting until the next rotation. A
+// failed or closed replacement is retried after exactly 5 s, never backed off.
 TEST(SessionRecovery, FailureOfADrainingConnectionOrAReplacementChangesNothing) {
   SessionHarness h;
   auto old = h.startLive("sess_a");
-  auto replacement = h.rotateTo("sess_b");
+  auto live = h.rotateTo("sess_b");
   h.clearEvents();
   h.fail(*old, "closed by the server with code 1000", 1000);  // before its "session.closed"
   EXPECT_TRUE(h.log.contains("WARN  [en→es] connection sess_a failed: closed by the server with code 1000"));
   h.advance(60.0);
   EXPECT_EQ(h.client->count(), 2u);
-  h.append({5});
-  EXPECT_EQ(replacement->appendedAudio().size(), 1u);
 
+  h.rotate("stall");
+  h.fail(*h.client->last(), "handshake failed");
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] connection (connecting) failed: handshake failed"));
+  h.append({5});
+  EXPECT_EQ(live->appendedAudio().size(), 1u);
+  h.advance(4.999);
+  EXPECT_EQ(h.client->count(), 3u);
+  h.advance(0.001);
+  ASSERT_EQ(h.client->count(), 4u);
+  EXPECT_TRUE(h.log.contains("connecting (retry rotation) -> es"));
+  EXPECT_FALSE(h.log.contains("reconnecting in"));
+  h.closed(*h.client->last());
+  h.advance(5.0);
+  ASSERT_EQ(h.client->count(), 5u);
+  EXPECT_TRUE(h.events().empty());
+  h.makeReady("sess_c");
+  EXPECT_TRUE(h.log.contains("rotated to session sess_c; draining sess_b"));
+
+  h.clearEvents();
   h.rotate("test");
   h.fail(*h.client->last(), "closed by the server with code 4401", 4401);
   EXPECT_EQ(h.eventNames(), (std::vector<std::string>{"signedOut"}));
@@ -190,19 +211,6 @@ TEST(SessionRecovery, AConnectionNeverReadyIsAFailedAttempt) {
   EXPECT_TRUE(h.log.contains("connecting (retry rotation)"));
 }
 
-TEST(SessionRecovery, UnusableOriginIsAnErrorAndBacksOff) {
-  ::setenv("OSKEL_API", "ftp://relay.example", 1);
-  SessionHarness h;
-  h.start();
-  ::unsetenv("OSKEL_API");
-  EXPECT_EQ(h.client->count(), 0u);
-  EXPECT_TRUE(h.log.contains("ERROR [en→es] cannot open a connection: relay origin"));
-  ASSERT_EQ(h.eventNames(), (std::vector<std::string>{"disconnected"}));
-  EXPECT_TRUE(h.log.contains("reconnecting in 1s (start)"));
-  h.advance(1.0);
-  EXPECT_EQ(h.client->count(), 1u);
-}
-
 TEST(SessionRecovery, ForcedReconnectDropsTheLiveConnection) {
   SessionHarness h;
   auto live = h.startLive();
@@ -229,21 +237,30 @@ void sendAudio(SessionHarness& h, double seconds) {
   }
 }
 
-TEST(SessionWatchdog, ReconnectsOnTheFirstTickAfterEightSecondsOfSilence) {
-  SessionHarness h;
-  h.start();                    // ticks at 2, 4, 6, 8, 10 s
-  h.advance(0.25);
-  h.makeReady("sess_1");        // ready at 0.25 s; the server says nothing more
-  sendAudio(h, 7.8);            // past the tick at 8 s, which saw 7.75 s
-  EXPECT_EQ(h.client->count(), 1u);
-  h.clearEvents();
-  sendAudio(h, 2.0);            // the tick at 10 s sees 9.75 s
-  EXPECT_EQ(h.client->count(), 1u);
-  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"no server messages for 10s while sending audio"}}));
-  EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: no server messages for 10s while sending audio"));
-  EXPECT_TRUE(h.client->at(0)->closed());
-  h.advance(1.0);
-  EXPECT_EQ(h.client->count(), 2u);
+// Ticks every 2 s; ready at 0.25 s, after which the server says nothing more.
+TEST(SessionWatchdog, ReconnectsOnTheFirstTickAfterTheStallTimeoutOfSilence) {
+  const double saved = TranslationSession::stallTimeout();
+  // The default 8 s: the tick at 8 s saw 7.75 s, the one at 10 s sees 9.75 s.
+  for (const auto& [timeout, quiet, seen] : {std::tuple{8.0, 7.8, "10"}, {3.0, 1.8, "4"}}) {
+    SCOPED_TRACE(timeout);
+    TranslationSession::setStallTimeout(timeout);
+    SessionHarness h;
+    h.start();
+    h.advance(0.25);
+    h.makeReady("sess_1");
+    sendAudio(h, quiet);
+    EXPECT_EQ(h.client->count(), 1u);
+    h.clearEvents();
+    sendAudio(h, 2.0);
+    EXPECT_EQ(h.client->count(), 1u);
+    const auto reason = std::string("no server messages for ") + seen + "s while sending audio";
+    EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{reason}}));
+    EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: " + reason));
+    EXPECT_TRUE(h.client->at(0)->closed());
+    h.advance(1.0);
+    EXPECT_EQ(h.client->count(), 2u);
+  }
+  TranslationSession::setStallTimeout(saved);
 }
 
 TEST(SessionWatchdog, OnlyTheLiveConnectionCountsAsAnswer) {
@@ -260,24 +277,8 @@ TEST(SessionWatchdog, OnlyTheLiveConnectionCountsAsAnswer) {
   EXPECT_TRUE(h.log.contains("reconnecting: no server messages for 10s while sending audio"));
 }
 
-TEST(SessionWatchdog, QuietWhileNoAudioIsSentOrTheServerTalks) {
-  SessionHarness h;
-  h.startLive("sess_1");
-  sendAudio(h, 1.0);
-  h.advance(120.0);  // long silence, but no audio for the last 3 s
-  EXPECT_EQ(h.client->count(), 1u);
-
-  for (int i = 0; i < 300; ++i) {  // 30 s of audio with the server answering every second
-    h.append({1, 2});
-    if (i % 10 == 0) h.receive(*h.client->last(), R"({"type":"session.output_transcript.delta","delta":"."})");
-    h.advance(0.1);
-  }
-  EXPECT_EQ(h.client->count(), 1u);
-  EXPECT_FALSE(h.log.contains("reconnecting"));
-}
-
 // Silence is reported when it ends, once it lasted 5 s, and measured on the live connection only.
-TEST(SessionWatchdog, NoSilenceWarningCarriedOverFromTheConnectionBeforeADrop) {
+TEST(SessionWatchdog, QuietWhileNoAudioIsSentOrTheServerTalksAndNoSilenceWarningCarriedOverADrop) {
   SessionHarness h;
   auto first = h.startLive("sess_1");
   sendAudio(h, 1.0);
@@ -290,20 +291,20 @@ TEST(SessionWatchdog, NoSilenceWarningCarriedOverFromTheConnectionBeforeADrop) {
   EXPECT_FALSE(h.log.contains("server silent"));
   sendAudio(h, 6.0);
   h.receive(*h.client->last(), R"({"type":"session.output_audio.delta","delta":"AAA="})");
-  EXPECT_TRUE(h.log.contains("WARN  [en→es] server silent for 6s while audio was being sent (no messages of any "
-                             "kind); resumed with session.output_audio.delta"));
-}
+  EXPECT_TRUE(
+      h.log.contains("WARN  [en→es] server silent for 6s while audio was being sent (no messages of any "
+                     "kind); resumed with session.output_audio.delta"));
 
-TEST(SessionWatchdog, StallTimeoutIsAdjustable) {
-  const double saved = TranslationSession::stallTimeout();
-  TranslationSession::setStallTimeout(3.0);
-  SessionHarness h;
-  h.start();
-  h.advance(0.25);
-  h.makeReady("sess_1");
-  sendAudio(h, 3.8);  // the tick at 4 s sees 3.75 s of silence
-  TranslationSession::setStallTimeout(saved);
-  EXPECT_TRUE(h.log.contains("reconnecting: no server messages for 4s while sending audio"));
+  // No reconnect for a long silence while no audio was sent for the last 3 s,
+  // nor while the server talks.
+  h.advance(120.0);
+  for (int i = 0; i < 300; ++i) {  // 30 s of audio with the server answering every second
+    h.append({1, 2});
+    if (i % 10 == 0) h.receive(*h.client->last(), R"({"type":"session.output_transcript.delta","delta":"."})");
+    h.advance(0.1);
+  }
+  EXPECT_EQ(h.client->count(), 2u);
+  EXPECT_FALSE(h.log.contains("reconnecting:"));
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ int64_t RealtimeScope::claimHeapCalls() {
 // would hide mismatched new/delete pairs from AddressSanitizer. Their hooks
 // see every user allocation and free instead (malloc included).
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*, size_t),
-                                                          void (*freeHook)(const volatile void*));
+                                                         void (*freeHook)(const volatile void*));
 
 namespace {
 
@@ -84,17 +84,20 @@ void onFree(const volatile void*) { oskel::test::noteHeapCall(); }
 // the call and forwards to malloc/free, so it stays cheap for all tests.
 namespace {
 
-void* allocate(std::size_t size) {
+// The nothrow forms return null where the others throw.
+void* allocate(std::size_t size, bool nothrow = false) {
   oskel::test::noteHeapCall();
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  if (nothrow) return nullptr;
   throw std::bad_alloc();
 }
 
-void* allocateAligned(std::size_t size, std::align_val_t alignment) {
+void* allocateAligned(std::size_t size, std::align_val_t alignment, bool nothrow = false) {
   oskel::test::noteHeapCall();
   const auto align = static_cast<std::size_t>(alignment);
   const std::size_t rounded = (size + align - 1) / align * align;  // aligned_alloc needs a multiple
   if (void* p = std::aligned_alloc(align, rounded == 0 ? align : rounded)) return p;
+  if (nothrow) return nullptr;
   throw std::bad_alloc();
 }
 
@@ -108,19 +111,15 @@ void release(void* p) noexcept {
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try { return allocate(size); } catch (...) { return nullptr; }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  try { return allocate(size); } catch (...) { return nullptr; }
-}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, true); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, true); }
 void* operator new(std::size_t size, std::align_val_t a) { return allocateAligned(size, a); }
 void* operator new[](std::size_t size, std::align_val_t a) { return allocateAligned(size, a); }
 void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
-  try { return allocateAligned(size, a); } catch (...) { return nullptr; }
+  return allocateAligned(size, a, true);
 }
 void* operator new[](std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
-  try { return allocateAligned(size, a); } catch (...) { return nullptr; }
+  return allocateAligned(size, a, true);
 }
 
 void operator delete(void* p) noexcept { release(p); }

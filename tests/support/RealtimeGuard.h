@@ -1,35 +1,22 @@
 #pragma once
 
-#include <cstdint>
-#include <utility>
-
 #include <gtest/gtest.h>
+
+#include <cstdint>
 
 #include "dsp/RealtimeSection.h"
 
 // Allocation guard for real-time code, linked into every test binary.
 //
-// Code that runs on a real-time audio thread opens an
-// `oskel::realtime::Section` (engine/dsp/RealtimeSection.h): the buffers, the
-// linear resampler and the ducker do so themselves, and audio callbacks should
-// too. While a section is open on a thread, every heap allocation or free made
-// by that thread is counted here. Counting uses a replacement of the global
-// operator new/delete family, or, in AddressSanitizer and ThreadSanitizer
-// builds (whose runtimes own new/delete), the sanitizers' malloc and free
-// hooks, which also see plain malloc.
-//
-// Two ways a test fails:
-//  - explicitly: EXPECT_REALTIME_SAFE(statement) runs the statement inside a
-//    section and fails when it touched the heap;
-//  - at the end of the test program: any heap call inside any section, on any
-//    thread (an engine-marked callback on a simulated audio thread, say),
-//    fails the run with a global failure naming the count.
-//
-// Linking: in ordinary builds the replaced operator new pulls this file into
-// every test binary. Sanitizer runtimes define operator new themselves, so
-// there the file is linked only into binaries that use this header, unless
-// the test-support library is linked with
-// -Wl,--undefined=oskelRealtimeGuardAnchor.
+// Code on a real-time audio thread opens an `oskel::realtime::Section`
+// (engine/dsp/RealtimeSection.h); every heap allocation or free a thread makes
+// inside one is counted, through a replaced global operator new/delete or, in
+// sanitizer builds (whose runtimes own new/delete), the sanitizers' malloc and
+// free hooks. A test fails when EXPECT_REALTIME_SAFE(statement) touched the
+// heap; the run fails at its end when any section on any thread did (an
+// engine-marked callback on a simulated audio thread, say). The test-support
+// library links with -Wl,--undefined=oskelRealtimeGuardAnchor so that the
+// sanitizer builds link this file too.
 namespace oskel::test {
 
 // Opens a real-time section on the calling thread for its lifetime and tells
@@ -56,17 +43,14 @@ int64_t allocationsInRealtimeScopes();
 // Forgets every call counted so far (for a test that allocates on purpose).
 void resetRealtimeAllocationCount();
 
-
-// Runs `work` inside a section and returns the heap calls it made.
-template <class Work>
-int64_t heapCallsWhileRealtime(Work&& work) {
-  RealtimeScope scope;
-  std::forward<Work>(work)();
-  return scope.claimHeapCalls();
-}
-
 }  // namespace oskel::test
 
-#define EXPECT_REALTIME_SAFE(statement)                                                        \
-  EXPECT_EQ(::oskel::test::heapCallsWhileRealtime([&] { statement; }), 0)                     \
+// Runs the statement inside a section; fails when it made heap calls.
+#define EXPECT_REALTIME_SAFE(statement)           \
+  EXPECT_EQ(([&] {                                \
+              ::oskel::test::RealtimeScope scope; \
+              statement;                          \
+              return scope.claimHeapCalls();      \
+            })(),                                 \
+            0)                                    \
       << "real-time code touched the heap: " #statement
