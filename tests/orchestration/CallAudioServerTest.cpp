@@ -146,6 +146,7 @@ TEST_F(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
   const test::TempFolder folder;  // a fixed name would collide with another checkout's run
   const auto file = folder / "call.wav";
   ASSERT_TRUE(call->startRecording(file));
+  EXPECT_TRUE(call->isRecording());
   ASSERT_TRUE(theyPlay->start() && userSays->start());
 
   // A second of each side's voice came through the service to the other side.
@@ -176,6 +177,7 @@ TEST_F(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
     EXPECT_EQ(captioned, (std::set<CallDirection>{CallDirection::outgoing, CallDirection::incoming}));
   }
   ASSERT_TRUE(recorded);
+  EXPECT_FALSE(call->isRecording());
   const auto stereo = readStereo(file);
   ASSERT_GT(stereo.left.size(), 48000u);
   // Half a second before the end, away from the padding of the last flush.
