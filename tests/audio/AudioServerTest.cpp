@@ -105,8 +105,6 @@ TEST_F(AudioServer, CatalogueListsTheServersDevicesWithTheirFactsAndAToneComesBa
   EXPECT_EQ(duplex.outputChannels, 2);
   EXPECT_EQ(duplex.nominalSampleRate, 44100.0);
   EXPECT_EQ(duplex.transportType, AudioTransport::virtualDevice);
-  EXPECT_TRUE(duplex.isVirtual());
-  EXPECT_FALSE(duplex.isOskel());
   const auto surround = find("test_surround");
   EXPECT_EQ(surround.name, "Test Surround");
   EXPECT_EQ(surround.outputChannels, 6);
