@@ -371,7 +371,7 @@ TEST(TranslationPipelineRates, VoiceOverAndPassthroughKeepPitchAndLevelAtUnequal
 
 // MARK: Lifecycle
 
-TEST(TranslationPipelineLifecycle, StopDrainsTheSessionBeforePlaybackStopsAndThenStaysStopped) {
+TEST(TranslationPipelineLifecycle, StopDrainsTheSessionBeforePlaybackStopsAndThenStaysStoppedEvenAfterAStartError) {
   PipelineHarness never;  // a pipeline never started stops at once
   bool stopped = false;
   never.pipeline->stop(4.0, [&] { stopped = true; });
@@ -399,17 +399,16 @@ TEST(TranslationPipelineLifecycle, StopDrainsTheSessionBeforePlaybackStopsAndThe
   EXPECT_TRUE(h.pipeline->start().has_value());
   EXPECT_FALSE(h.pipeline->isRunning());
   EXPECT_EQ(h.client->count(), 1u);
-}
 
-TEST(TranslationPipelineLifecycle, AnEndpointStartErrorIsReturnedAndStopStillShutsDown) {
-  PipelineHarness h;
-  h.host->failNextStart(SimulatedAudioHost::badDevice);
-  const auto started = h.pipeline->start();
+  // An endpoint start error is returned, and stop still shuts down.
+  PipelineHarness failing;
+  failing.host->failNextStart(SimulatedAudioHost::badDevice);
+  const auto started = failing.pipeline->start();
   ASSERT_FALSE(started.has_value());
   EXPECT_TRUE(std::holds_alternative<AudioIOError::CoreAudio>(started.error().value));
-  EXPECT_TRUE(h.pipeline->isRunning());
-  EXPECT_TRUE(h.stop());
-  EXPECT_EQ(h.host->runningStreams(h.speaker), 0u);
+  EXPECT_TRUE(failing.pipeline->isRunning());
+  EXPECT_TRUE(failing.stop());
+  EXPECT_EQ(failing.host->runningStreams(failing.speaker), 0u);
 }
 
 // MARK: Input meter
