@@ -105,7 +105,7 @@ TEST(WebSocketClient, MessagesUpToTheLimitArriveAndALargerOneFailsTheConnection)
   EXPECT_EQ(messages[1].size(), clientMessageLimit);
 }
 
-TEST(WebSocketClient, ReportsTheCloseCodeThePeerSent) {
+TEST(WebSocketClient, ReportsThePeersCloseCodeAndFailsClearlyWhenNoConnectionIsMadeOrTheHandshakeTimesOut) {
   ServiceEmulator::Config config;
   config.acceptedTokens = {"good-token"};
   auto emulator = startEmulator(config);
@@ -126,6 +126,29 @@ TEST(WebSocketClient, ReportsTheCloseCodeThePeerSent) {
   EXPECT_EQ(failure.closeCode, std::optional<std::uint16_t>(1001));
   EXPECT_NE(failure.description.find("going away"), std::string::npos) << failure.description;
   EXPECT_EQ(goingAway.probe.messages().size(), 1u) << "session.created arrives before the close";
+
+  const auto port = closedPort();
+  HttpRequest request;
+  request.url = fmt::format("ws://127.0.0.1:{}/v1/realtime/translations", port);
+  EXPECT_EQ(open(request).probe.waitForFailure().description,
+            fmt::format("could not connect to 127.0.0.1:{}: Connection refused", port));
+
+  request = directRequest(*emulator);
+  request.headers.clear();
+  EXPECT_EQ(open(request).probe.waitForFailure().description, "WebSocket upgrade refused: HTTP 401");
+  EXPECT_EQ(emulator->snapshot().connection(3)->refusedStatus, std::optional<int>(401));
+
+  request.url = "https://127.0.0.1/not-a-websocket";
+  EXPECT_EQ(open(request).probe.waitForFailure().description, "not a WebSocket URL: https://127.0.0.1/not-a-websocket");
+
+  // A server that never answers the handshake.
+  SilentListener silent;
+  request.timeout = std::chrono::duration<double>(0.2);
+  for (const char* scheme : {"ws", "wss"}) {
+    request.url = fmt::format("{}://127.0.0.1:{}/v1/realtime/translations", scheme, silent.port());
+    failure = open(request).probe.waitForFailure();
+    EXPECT_NE(failure.description.find("timed out"), std::string::npos) << scheme << ": " << failure.description;
+  }
 }
 
 TEST(WebSocketClient, DeliversWhateverArrivesAsBytesWithoutJudgingIt) {
@@ -145,32 +168,6 @@ TEST(WebSocketClient, DeliversWhateverArrivesAsBytesWithoutJudgingIt) {
       (std::vector<std::string>{Action::malformed().payload, Action::nonObject().payload, Action::withoutType().payload,
                                 std::string("\0\x01\xff", 3), R"({"error":"plain string","type":"error"})", ""}));
   EXPECT_FALSE(c.probe.failure());
-}
-
-TEST(WebSocketClient, FailsClearlyWhenTheConnectionCannotBeMadeOrTheHandshakeTimesOut) {
-  const auto port = closedPort();
-  HttpRequest request;
-  request.url = fmt::format("ws://127.0.0.1:{}/v1/realtime/translations", port);
-  EXPECT_EQ(open(request).probe.waitForFailure().description,
-            fmt::format("could not connect to 127.0.0.1:{}: Connection refused", port));
-
-  auto emulator = startEmulator();
-  request = directRequest(*emulator);
-  request.headers.clear();
-  EXPECT_EQ(open(request).probe.waitForFailure().description, "WebSocket upgrade refused: HTTP 401");
-  EXPECT_EQ(emulator->snapshot().connection(1)->refusedStatus, std::optional<int>(401));
-
-  request.url = "https://127.0.0.1/not-a-websocket";
-  EXPECT_EQ(open(request).probe.waitForFailure().description, "not a WebSocket URL: https://127.0.0.1/not-a-websocket");
-
-  // A server that never answers the handshake.
-  SilentListener silent;
-  request.timeout = std::chrono::duration<double>(0.2);
-  for (const char* scheme : {"ws", "wss"}) {
-    request.url = fmt::format("{}://127.0.0.1:{}/v1/realtime/translations", scheme, silent.port());
-    const auto failure = open(request).probe.waitForFailure();
-    EXPECT_NE(failure.description.find("timed out"), std::string::npos) << scheme << ": " << failure.description;
-  }
 }
 
 TEST(WebSocketClient, SendsAfterTheEndAreOnlyLogged) {
