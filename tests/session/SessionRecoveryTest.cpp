@@ -123,8 +123,9 @@ TEST(SessionRecovery, TokenRejectionSignsOutWithoutDisconnecting) {
 
 // The server closing the live session is no disconnection: a quiet reconnect.
 // A slow uplink's episode is its connection's: after the reconnect, the new
-// connection's backlog is reported again, and every dropped block counts.
-TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietlyAndASlowUplinkIsReportedAgain) {
+// connection's backlog is reported again, and every dropped block counts. A
+// forced reconnect is a disconnection, and the dropped connection is not heard.
+TEST(SessionRecovery, ServerClosingReconnectsQuietlyASlowUplinkIsReportedAgainAndAForcedReconnectDisconnects) {
   SessionHarness h;
   auto first = h.startLive("sess_a");
   first->reportBacklog({true, 3});
@@ -142,6 +143,19 @@ TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietlyAndASlowUplink
   EXPECT_EQ(h.log.count("uplink too slow for the audio"), 2u);
   EXPECT_TRUE(h.log.contains("uplink caught up; 2 audio blocks were dropped"));
   EXPECT_EQ(h.session->droppedAudioBlocks(), 5u);
+
+  h.clearEvents();
+  h.session->forceReconnect("output stalled");
+  h.settle();
+  EXPECT_TRUE(second->closed());
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"output stalled"}}));
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: output stalled"));
+  h.receive(*second, R"({"type":"session.output_transcript.delta","delta":"ghost"})");
+  second->fail("late failure");
+  h.settle();
+  EXPECT_EQ(h.events().size(), 1u);
+  expectAttemptAfter(h, 1.0);
+  EXPECT_TRUE(h.log.contains("connecting (output stalled) -> es"));
 }
 
 // Only the loss of the live connection is a disconnection: the owner would
@@ -199,24 +213,6 @@ TEST(SessionRecovery, AConnectionNeverReadyIsAFailedAttempt) {
   h.advance(5.0);
   EXPECT_EQ(h.client->count(), 4u);
   EXPECT_TRUE(h.log.contains("connecting (retry rotation)"));
-}
-
-TEST(SessionRecovery, ForcedReconnectDropsTheLiveConnection) {
-  SessionHarness h;
-  auto live = h.startLive();
-  h.clearEvents();
-  h.session->forceReconnect("output stalled");
-  h.settle();
-  EXPECT_TRUE(live->closed());
-  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"output stalled"}}));
-  EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: output stalled"));
-  h.receive(*live, R"({"type":"session.output_transcript.delta","delta":"ghost"})");
-  live->fail("late failure");
-  h.settle();
-  EXPECT_EQ(h.events().size(), 1u);  // nothing from a cancelled connection
-  h.advance(1.0);
-  EXPECT_EQ(h.client->count(), 2u);
-  EXPECT_TRUE(h.log.contains("connecting (output stalled) -> es"));
 }
 
 // A block every 100 ms for `seconds`, the clock moving along.
