@@ -265,9 +265,21 @@ TEST_F(EchoServer, TheCancellerRemovesTheEchoAndLeavesTheUsersDefaultsAlone) {
   EXPECT_EQ(AudioDevices::defaultOutput(*host), defaultOutput);
 }
 
-TEST_F(EchoServer, AMicrophoneThatVanishesPausesAudioUntilItReturns) {
+// A canceller left by an Oskel process that is gone is unloaded at the start.
+TEST_F(EchoServer, StaleCancellersAreUnloadedAndAMicrophoneThatVanishesPausesAudioUntilItReturns) {
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string name = fmt::format("oskel_echo_{}_0", dead);
+  ASSERT_TRUE(
+      test::pactl(fmt::format("load-module module-echo-cancel source_master=test_duplex.source "
+                              "sink_master=test_duplex source_name={0}_source sink_name={0}_sink "
+                              "aec_args=analog_gain_control=0",  // leaves the test device's volume alone
+                              name)));
   auto io = voiceIO();
   ASSERT_TRUE(io);
+  EXPECT_FALSE(test::pactl("list modules short").value_or("").contains(name));
+  EXPECT_TRUE(log.contains("unloaded 1 echo canceller(s) left by an earlier Oskel"));
   Recorder recorder(VoiceProcessingIO::sampleRate);
   io->input()->setOnFrames(recorder.callback());
   ASSERT_TRUE(io->input()->start());
@@ -282,21 +294,4 @@ TEST_F(EchoServer, AMicrophoneThatVanishesPausesAudioUntilItReturns) {
   EXPECT_TRUE(io->echoCancellationOn());
   io->close();
   EXPECT_FALSE(cancellerLoaded());
-}
-
-// A canceller left by an Oskel process that is gone.
-TEST_F(EchoServer, StaleCancellersAreUnloaded) {
-  const pid_t dead = ::fork();
-  if (dead == 0) ::_exit(0);
-  ::waitpid(dead, nullptr, 0);
-  const std::string name = fmt::format("oskel_echo_{}_0", dead);
-  ASSERT_TRUE(test::pactl(fmt::format("load-module module-echo-cancel source_master=test_duplex.source "
-                                      "sink_master=test_duplex source_name={0}_source sink_name={0}_sink "
-                                      "aec_args=analog_gain_control=0",  // leaves the test device's volume alone
-                                      name)));
-  auto io = voiceIO();
-  ASSERT_TRUE(io);
-  EXPECT_FALSE(test::pactl("list modules short").value_or("").contains(name));
-  EXPECT_TRUE(log.contains("unloaded 1 echo canceller(s) left by an earlier Oskel"));
-  io->close();
 }
