@@ -265,34 +265,32 @@ class Terminal {
   size_t consumed_ = 0;
 };
 
-TEST_F(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesAndACallEndsOnCtrlC) {
-  auto emulator = startEmulator();
-  const auto file = std::filesystem::temp_directory_path() / fmt::format("oskel-call-cli-{}.wav", getpid());
-  const std::vector<std::string> call{"call", "--me", "en", "--them", "es", "--record", file.string()};
-  {
-    Terminal missing(call, emulator->httpOrigin(), "sk-test");
-    EXPECT_TRUE(missing.shows("Add them with: oskel devices --install-loopback"));
-    EXPECT_EQ(missing.exitStatus(), 1);
-    Terminal unknown({"in-person", "--me", "en", "--them", "xx"}, emulator->httpOrigin(), "sk-test");
-    EXPECT_TRUE(unknown.shows("the service does not translate into \"xx\"; choose one of "));
-    EXPECT_EQ(unknown.exitStatus(), 2);
-  }
-  ASSERT_TRUE(LoopbackDevices::install(*host));
-  Terminal terminal(call, emulator->httpOrigin(), "sk-test");
-  ASSERT_TRUE(terminal.shows("-- live"));
-  EXPECT_TRUE(terminal.shows("recording to " + file.string(), true));
-  terminal.type("\x03");
-  EXPECT_TRUE(terminal.shows("-- idle"));
-  EXPECT_EQ(terminal.exitStatus(), 130);
-  EXPECT_TRUE(terminal.shows("Recorded "));
-  EXPECT_TRUE(std::filesystem::remove(file));
-}
-
-TEST_F(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresTheTerminal) {
+// Commands refuse unknown languages and missing loopback devices; a call ends on Ctrl-C.
+TEST_F(CallOnAudioServer, CommandsRefuseWhatTheyCannotDoAndInPersonPassesTheTurnAndAlwaysRestoresTheTerminal) {
   emulator::ServiceEmulator::Config config;
   config.acceptedKeys = {"sk-good"};
   config.acceptedTokens = {"good"};
   auto emulator = startEmulator(config);
+  const auto file = std::filesystem::temp_directory_path() / fmt::format("oskel-call-cli-{}.wav", getpid());
+  const std::vector<std::string> call{"call", "--me", "en", "--them", "es", "--record", file.string()};
+  {
+    Terminal missing(call, emulator->httpOrigin(), "sk-good");
+    EXPECT_TRUE(missing.shows("Add them with: oskel devices --install-loopback"));
+    EXPECT_EQ(missing.exitStatus(), 1);
+    Terminal unknown({"in-person", "--me", "en", "--them", "xx"}, emulator->httpOrigin(), "sk-good");
+    EXPECT_TRUE(unknown.shows("the service does not translate into \"xx\"; choose one of "));
+    EXPECT_EQ(unknown.exitStatus(), 2);
+  }
+  ASSERT_TRUE(LoopbackDevices::install(*host));
+  Terminal calling(call, emulator->httpOrigin(), "sk-good");
+  ASSERT_TRUE(calling.shows("-- live"));
+  EXPECT_TRUE(calling.shows("recording to " + file.string(), true));
+  calling.type("\x03");
+  EXPECT_TRUE(calling.shows("-- idle"));
+  EXPECT_EQ(calling.exitStatus(), 130);
+  EXPECT_TRUE(calling.shows("Recorded "));
+  EXPECT_TRUE(std::filesystem::remove(file));
+
   {
     Terminal terminal({"in-person", "--me", "en", "--them", "es"}, emulator->httpOrigin(), "sk-good");
     ASSERT_TRUE(terminal.shows("-- live"));
