@@ -187,7 +187,7 @@ TEST_F(Orchestrators, ASignOutKeepsTheCallGoingInPassthroughAndAFatalErrorFailsI
   EXPECT_EQ(other->state(), TranslatorState{Failed{"OpenAI rejected the API key (bad)"}});
 }
 
-TEST_F(Orchestrators, VoiceOverGoesOnlyWhereItsDirectionsSayAndTheSummaryDescribesTheCall) {
+TEST_F(Orchestrators, VoiceOverGoesOnlyWhereItsDirectionsSayTheSummaryDescribesTheCallAndEarlyReadinessCounts) {
   config.voiceOver = TranslatorConfig::VoiceOver{-12, -24, TranslatorConfig::VoiceOver::Directions::incoming};
   config.groupCall = true;
   auto call = make<Translator>();
@@ -203,6 +203,13 @@ TEST_F(Orchestrators, VoiceOverGoesOnlyWhereItsDirectionsSayAndTheSummaryDescrib
             "group call: no noise reduction on their audio, normalizer follows a change of talker in ~0.1 s\n"
             "echo cancellation: on (the audio server's echo canceller on Desk Mic + Desk Speaker)");
   EXPECT_TRUE(call->echoCancellationActive());
+
+  // With the event queue on another thread than start(), both sessions can
+  // report ready while the pipelines are still starting: live at once.
+  call->handle(CallDirection::outgoing, PipelineEvents::Ready{});
+  call->handle(CallDirection::incoming, PipelineEvents::Ready{});
+  ASSERT_TRUE(call->start());
+  EXPECT_EQ(states(), (std::vector<TranslatorState>{Starting{}, Connecting{}, Live{}}));
 }
 
 TEST_F(Orchestrators, InPersonTheTurnPicksThePipelineAndASignOutEndsTheConversationOnce) {
@@ -249,17 +256,6 @@ TEST_F(Orchestrators, ThePlaygroundIsOneDirectionAndAttributesTranscriptsToTheUs
   clock->advanceSeconds(0.1);
   clock->settle();
   EXPECT_TRUE(stopped);
-}
-
-TEST_F(Orchestrators, SessionsReadyBeforeStartReturnsMakeTheCallLiveAtOnce) {
-  // With the event queue on another thread than start(), both sessions can
-  // report ready while the pipelines are still starting.
-  auto call = make<Translator>();
-  call->handle(CallDirection::outgoing, PipelineEvents::Ready{});
-  call->handle(CallDirection::incoming, PipelineEvents::Ready{});
-  ASSERT_TRUE(call->start());
-  EXPECT_EQ(states(), (std::vector<TranslatorState>{TranslatorStates::Starting{}, TranslatorStates::Connecting{},
-                                                    TranslatorStates::Live{}}));
 }
 
 }  // namespace
