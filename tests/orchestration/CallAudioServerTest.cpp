@@ -146,6 +146,7 @@ TEST_F(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
   const test::TempFolder folder;  // a fixed name would collide with another checkout's run
   const auto file = folder / "call.wav";
   ASSERT_TRUE(call->startRecording(file));
+  EXPECT_TRUE(call->isRecording());
   ASSERT_TRUE(theyPlay->start() && userSays->start());
 
   // A second of each side's voice came through the service to the other side.
@@ -176,6 +177,7 @@ TEST_F(CallOnAudioServer, BothSidesHearEachOtherAndTheRecordingKeepsThemApart) {
     EXPECT_EQ(captioned, (std::set<CallDirection>{CallDirection::outgoing, CallDirection::incoming}));
   }
   ASSERT_TRUE(recorded);
+  EXPECT_FALSE(call->isRecording());
   const auto stereo = readStereo(file);
   ASSERT_GT(stereo.left.size(), 48000u);
   // Half a second before the end, away from the padding of the last flush.
@@ -263,34 +265,32 @@ class Terminal {
   size_t consumed_ = 0;
 };
 
-TEST_F(CallOnAudioServer, CommandsRefuseUnknownLanguagesAndMissingLoopbackDevicesAndACallEndsOnCtrlC) {
-  auto emulator = startEmulator();
-  const auto file = std::filesystem::temp_directory_path() / fmt::format("oskel-call-cli-{}.wav", getpid());
-  const std::vector<std::string> call{"call", "--me", "en", "--them", "es", "--record", file.string()};
-  {
-    Terminal missing(call, emulator->httpOrigin(), "sk-test");
-    EXPECT_TRUE(missing.shows("Add them with: oskel devices --install-loopback"));
-    EXPECT_EQ(missing.exitStatus(), 1);
-    Terminal unknown({"in-person", "--me", "en", "--them", "xx"}, emulator->httpOrigin(), "sk-test");
-    EXPECT_TRUE(unknown.shows("the service does not translate into \"xx\"; choose one of "));
-    EXPECT_EQ(unknown.exitStatus(), 2);
-  }
-  ASSERT_TRUE(LoopbackDevices::install(*host));
-  Terminal terminal(call, emulator->httpOrigin(), "sk-test");
-  ASSERT_TRUE(terminal.shows("-- live"));
-  EXPECT_TRUE(terminal.shows("recording to " + file.string(), true));
-  terminal.type("\x03");
-  EXPECT_TRUE(terminal.shows("-- idle"));
-  EXPECT_EQ(terminal.exitStatus(), 130);
-  EXPECT_TRUE(terminal.shows("Recorded "));
-  EXPECT_TRUE(std::filesystem::remove(file));
-}
-
-TEST_F(CallOnAudioServer, InPersonPassesTheTurnFromTheKeyboardAndAlwaysRestoresTheTerminal) {
+// Commands refuse unknown languages and missing loopback devices; a call ends on Ctrl-C.
+TEST_F(CallOnAudioServer, CommandsRefuseWhatTheyCannotDoAndInPersonPassesTheTurnAndAlwaysRestoresTheTerminal) {
   emulator::ServiceEmulator::Config config;
   config.acceptedKeys = {"sk-good"};
   config.acceptedTokens = {"good"};
   auto emulator = startEmulator(config);
+  const auto file = std::filesystem::temp_directory_path() / fmt::format("oskel-call-cli-{}.wav", getpid());
+  const std::vector<std::string> call{"call", "--me", "en", "--them", "es", "--record", file.string()};
+  {
+    Terminal missing(call, emulator->httpOrigin(), "sk-good");
+    EXPECT_TRUE(missing.shows("Add them with: oskel devices --install-loopback"));
+    EXPECT_EQ(missing.exitStatus(), 1);
+    Terminal unknown({"in-person", "--me", "en", "--them", "xx"}, emulator->httpOrigin(), "sk-good");
+    EXPECT_TRUE(unknown.shows("the service does not translate into \"xx\"; choose one of "));
+    EXPECT_EQ(unknown.exitStatus(), 2);
+  }
+  ASSERT_TRUE(LoopbackDevices::install(*host));
+  Terminal calling(call, emulator->httpOrigin(), "sk-good");
+  ASSERT_TRUE(calling.shows("-- live"));
+  EXPECT_TRUE(calling.shows("recording to " + file.string(), true));
+  calling.type("\x03");
+  EXPECT_TRUE(calling.shows("-- idle"));
+  EXPECT_EQ(calling.exitStatus(), 130);
+  EXPECT_TRUE(calling.shows("Recorded "));
+  EXPECT_TRUE(std::filesystem::remove(file));
+
   {
     Terminal terminal({"in-person", "--me", "en", "--them", "es"}, emulator->httpOrigin(), "sk-good");
     ASSERT_TRUE(terminal.shows("-- live"));

@@ -60,16 +60,14 @@ TEST(TranslationPipelineSending, SpeechGoesOutInWholeChunksAndWithoutTranslation
 
   const auto chunks = PipelineHarness::appended(*connection);
   ASSERT_GE(chunks.size(), 90u);
-  int64_t total = 0;
+  std::vector<float> sent;
   for (const auto& chunk : chunks) {
     EXPECT_GE(chunk.size(), 2400u);
     EXPECT_LT(chunk.size(), 2 * 2400u);
-    total += static_cast<int64_t>(chunk.size());
+    sent.insert(sent.end(), chunk.begin(), chunk.end());
   }
-  EXPECT_EQ(total, h.pipeline->framesSent());
+  EXPECT_EQ(static_cast<int64_t>(sent.size()), h.pipeline->framesSent());
   // 24 kHz of the same tone: the level survives resampling and the codec.
-  std::vector<float> sent;
-  for (const auto& chunk : chunks) sent.insert(sent.end(), chunk.begin(), chunk.end());
   EXPECT_NEAR(rmsOf(sent, 2400), 0.5f / std::sqrt(2.0f), 0.01f);
   EXPECT_NEAR(h.pipeline->speechSeconds(), 9.1, 0.021);
   EXPECT_EQ(h.pipeline->framesGated(), 0);
@@ -254,8 +252,7 @@ TEST(TranslationPipelinePassthrough, ResumingStartsAFreshSessionAndTranslationPl
   h.clock->settle();
   EXPECT_EQ(countOf<PipelineEvents::Passthrough>(h.events()), 2u);
   EXPECT_EQ(h.log.count("passthrough — capture routed to playback"), 2u);  // at the start, then once
-  const auto types = connection->sentTypes();
-  EXPECT_EQ(std::count(types.begin(), types.end(), "session.close"), 1);
+  EXPECT_EQ(std::ranges::count(connection->sentTypes(), "session.close"), 1);
   h.tick(5, tone(0.1, 48000.0));
   h.pipeline->resumeTranslation();
   h.clock->settle();
@@ -313,13 +310,10 @@ TEST(TranslationPipelineVoiceOver, TheOriginalPlaysAtItsLevelAndIsDuckedWhileTra
   const size_t window = 480;
   std::vector<float> levels;
   for (size_t at = 0; at + window <= played.size(); at += window) levels.push_back(rmsOf(played, at, window));
-  size_t ducked = 0;
-  size_t lastDucked = 0;
-  for (size_t i = 0; i < levels.size(); ++i)
-    if (levels[i] / voiceRMS < 0.08f) {
-      ++ducked;
-      lastDucked = i;
-    }
+  const auto isDucked = [&](float level) { return level / voiceRMS < 0.08f; };
+  const auto ducked = std::ranges::count_if(levels, isDucked);
+  const auto lastDucked =
+      static_cast<size_t>(levels.rend() - std::find_if(levels.rbegin(), levels.rend(), isDucked) - 1);
   // 0.3 s of translation plus 0.25 s of hold, in 10 ms windows.
   EXPECT_NEAR(static_cast<double>(ducked), 55.0, 4.0);
   ASSERT_LT(lastDucked + 100, levels.size());
@@ -377,7 +371,7 @@ TEST(TranslationPipelineRates, VoiceOverAndPassthroughKeepPitchAndLevelAtUnequal
 
 // MARK: Lifecycle
 
-TEST(TranslationPipelineLifecycle, StopDrainsTheSessionBeforePlaybackStopsAndThenStaysStopped) {
+TEST(TranslationPipelineLifecycle, StopDrainsTheSessionBeforePlaybackStopsAndThenStaysStoppedEvenAfterAStartError) {
   PipelineHarness never;  // a pipeline never started stops at once
   bool stopped = false;
   never.pipeline->stop(4.0, [&] { stopped = true; });
@@ -405,17 +399,16 @@ TEST(TranslationPipelineLifecycle, StopDrainsTheSessionBeforePlaybackStopsAndThe
   EXPECT_TRUE(h.pipeline->start().has_value());
   EXPECT_FALSE(h.pipeline->isRunning());
   EXPECT_EQ(h.client->count(), 1u);
-}
 
-TEST(TranslationPipelineLifecycle, AnEndpointStartErrorIsReturnedAndStopStillShutsDown) {
-  PipelineHarness h;
-  h.host->failNextStart(SimulatedAudioHost::badDevice);
-  const auto started = h.pipeline->start();
+  // An endpoint start error is returned, and stop still shuts down.
+  PipelineHarness failing;
+  failing.host->failNextStart(SimulatedAudioHost::badDevice);
+  const auto started = failing.pipeline->start();
   ASSERT_FALSE(started.has_value());
   EXPECT_TRUE(std::holds_alternative<AudioIOError::CoreAudio>(started.error().value));
-  EXPECT_TRUE(h.pipeline->isRunning());
-  EXPECT_TRUE(h.stop());
-  EXPECT_EQ(h.host->runningStreams(h.speaker), 0u);
+  EXPECT_TRUE(failing.pipeline->isRunning());
+  EXPECT_TRUE(failing.stop());
+  EXPECT_EQ(failing.host->runningStreams(failing.speaker), 0u);
 }
 
 // MARK: Input meter

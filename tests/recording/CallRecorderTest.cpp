@@ -173,10 +173,6 @@ TEST_F(CallRecording, TheFileIsAValidWavAfterEveryFlushAndAudioThreadsNeverTouch
     EXPECT_EQ(file.fileBytes, 44u + flush * 4800u * 4u);
     EXPECT_EQ(file.dataBytes, flush * 4800u * 4u);
     EXPECT_TRUE(file.standardHeader(48000));
-    auto info = WAV::info(path);
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->frames, flush * 4800);
-    EXPECT_EQ(info->channels, 2);
     EXPECT_DOUBLE_EQ(recorder->duration(), flush * 0.1);
   }
   recorder->writeLeft(nullptr, 100);  // ignored, as are empty buffers

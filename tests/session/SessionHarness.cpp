@@ -62,10 +62,6 @@ void SessionHarness::created(FakeConnection& connection, const std::string& id, 
   receive(connection, boost::json::serialize(boost::json::object{{"type", "session.created"}, {"session", body}}));
 }
 
-void SessionHarness::updated(FakeConnection& connection) { receive(connection, R"({"type":"session.updated"})"); }
-
-void SessionHarness::closed(FakeConnection& connection) { receive(connection, R"({"type":"session.closed"})"); }
-
 void SessionHarness::receive(FakeConnection& connection, const std::string& message) {
   connection.receive(message);
   settle();

@@ -41,8 +41,8 @@ class SessionHarness {
 
   // Server side; `expiresIn` is seconds from the clock's wall time.
   void created(FakeConnection& connection, const std::string& id, std::optional<double> expiresIn = 1800.0);
-  void updated(FakeConnection& connection);
-  void closed(FakeConnection& connection);
+  void updated(FakeConnection& connection) { receive(connection, R"({"type":"session.updated"})"); }
+  void closed(FakeConnection& connection) { receive(connection, R"({"type":"session.closed"})"); }
   void receive(FakeConnection& connection, const std::string& message);
   void fail(FakeConnection& connection, const std::string& description,
             std::optional<uint16_t> closeCode = std::nullopt);

@@ -13,10 +13,9 @@ namespace {
 
 using namespace TranslationEvents;
 
-// Fails the newest connection and checks the next attempt comes exactly after `delay`.
-void expectRetryAfter(SessionHarness& h, double delay) {
+// Checks the next attempt comes exactly `delay` from now.
+void expectAttemptAfter(SessionHarness& h, double delay) {
   const auto before = h.client->count();
-  h.fail(*h.client->last(), "connection refused");
   h.advance(delay - 0.01);
   EXPECT_EQ(h.client->count(), before) << "retried before " << delay << " s";
   h.advance(0.01);
@@ -35,17 +34,19 @@ TEST(SessionRecovery, RelayBacksOffExponentiallyUpToTenSeconds) {
   EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 1s (start)"));
   h.advance(1.0);
   ASSERT_EQ(h.client->count(), 1u);
-  for (double delay : {2.0, 4.0, 8.0, 10.0, 10.0, 10.0}) expectRetryAfter(h, delay);
-  EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 8s (socket failure)"));
+  for (double delay : {2.0, 4.0, 8.0, 10.0, 10.0, 10.0}) {
+    h.fail(*h.client->last(), "connection refused");
+    expectAttemptAfter(h, delay);
+  }
   EXPECT_EQ(h.log.count("reconnecting in 10s (socket failure)"), 3u);
   EXPECT_TRUE(h.log.contains("connecting (socket failure) -> es"));
   EXPECT_TRUE(h.keyChecks().empty());
-  const auto names = h.eventNames();
-  EXPECT_EQ(std::count(names.begin(), names.end(), "disconnected"), 7);
+  EXPECT_EQ(std::ranges::count(h.eventNames(), "disconnected"), 7);
 
   // A connection that becomes ready resets the back-off.
   h.makeReady("sess_ok");
-  expectRetryAfter(h, 1.0);
+  h.fail(*h.client->last(), "connection refused");
+  expectAttemptAfter(h, 1.0);
   EXPECT_TRUE(h.log.contains("INFO  [en→es] reconnecting in 1s (socket failure)"));
 }
 
@@ -61,22 +62,17 @@ TEST(SessionRecovery, DirectPathWaitsForTheKeyCheckBeforeRetryingAndARejectedKey
 
   h.answerKeyCheck(0, OpenAIAuth::Unknown{"offline"});
   EXPECT_TRUE(h.log.contains("reconnecting in 1s (socket failure)"));
-  h.advance(1.0);
-  EXPECT_EQ(h.client->count(), 2u);
+  expectAttemptAfter(h, 1.0);
 
   h.fail(*h.client->last(), "bad handshake");
   h.answerKeyCheck(1, OpenAIAuth::Valid{});
-  h.advance(1.99);
-  EXPECT_EQ(h.client->count(), 2u);
-  h.advance(0.01);
-  EXPECT_EQ(h.client->count(), 3u);
+  expectAttemptAfter(h, 2.0);
 
   // Once the server session existed, a failure is not the key's fault.
   auto live = h.makeReady("sess_1");
   h.fail(*live, "reset");
   EXPECT_EQ(h.keyChecks().size(), 2u);
-  h.advance(1.0);
-  EXPECT_EQ(h.client->count(), 4u);
+  expectAttemptAfter(h, 1.0);
 
   // A rejected key ends the session; a later stop still completes.
   h.clearEvents();
@@ -127,8 +123,9 @@ TEST(SessionRecovery, TokenRejectionSignsOutWithoutDisconnecting) {
 
 // The server closing the live session is no disconnection: a quiet reconnect.
 // A slow uplink's episode is its connection's: after the reconnect, the new
-// connection's backlog is reported again, and every dropped block counts.
-TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietlyAndASlowUplinkIsReportedAgain) {
+// connection's backlog is reported again, and every dropped block counts. A
+// forced reconnect is a disconnection, and the dropped connection is not heard.
+TEST(SessionRecovery, ServerClosingReconnectsQuietlyASlowUplinkIsReportedAgainAndAForcedReconnectDisconnects) {
   SessionHarness h;
   auto first = h.startLive("sess_a");
   first->reportBacklog({true, 3});
@@ -138,9 +135,7 @@ TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietlyAndASlowUplink
   EXPECT_TRUE(first->closed());
   EXPECT_TRUE(h.events().empty());
   EXPECT_TRUE(h.log.contains("reconnecting in 1s (server closed the session)"));
-  h.advance(0.999);
-  EXPECT_EQ(h.client->count(), 1u);
-  h.advance(0.001);
+  expectAttemptAfter(h, 1.0);
   auto second = h.makeReady("sess_b");
   second->reportBacklog({true, 2});
   second->reportBacklog({false, 0});
@@ -148,6 +143,19 @@ TEST(SessionRecovery, ServerClosingTheLiveSessionReconnectsQuietlyAndASlowUplink
   EXPECT_EQ(h.log.count("uplink too slow for the audio"), 2u);
   EXPECT_TRUE(h.log.contains("uplink caught up; 2 audio blocks were dropped"));
   EXPECT_EQ(h.session->droppedAudioBlocks(), 5u);
+
+  h.clearEvents();
+  h.session->forceReconnect("output stalled");
+  h.settle();
+  EXPECT_TRUE(second->closed());
+  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"output stalled"}}));
+  EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: output stalled"));
+  h.receive(*second, R"({"type":"session.output_transcript.delta","delta":"ghost"})");
+  second->fail("late failure");
+  h.settle();
+  EXPECT_EQ(h.events().size(), 1u);
+  expectAttemptAfter(h, 1.0);
+  EXPECT_TRUE(h.log.contains("connecting (output stalled) -> es"));
 }
 
 // Only the loss of the live connection is a disconnection: the owner would
@@ -168,10 +176,7 @@ TEST(SessionRecovery, FailureOfADrainingConnectionOrAReplacementChangesNothing) 
   EXPECT_TRUE(h.log.contains("WARN  [en→es] connection (connecting) failed: handshake failed"));
   h.append({5});
   EXPECT_EQ(live->appendedAudio().size(), 1u);
-  h.advance(4.999);
-  EXPECT_EQ(h.client->count(), 3u);
-  h.advance(0.001);
-  ASSERT_EQ(h.client->count(), 4u);
+  expectAttemptAfter(h, 5.0);
   EXPECT_TRUE(h.log.contains("connecting (retry rotation) -> es"));
   EXPECT_FALSE(h.log.contains("reconnecting in"));
   h.closed(*h.client->last());
@@ -204,29 +209,10 @@ TEST(SessionRecovery, AConnectionNeverReadyIsAFailedAttempt) {
   h.created(*h.client->last(), "sess_2");  // talks, but never "session.updated"
   h.advance(15.0);
   EXPECT_TRUE(h.client->last()->closed());
-  const auto names = h.eventNames();
-  EXPECT_EQ(std::count(names.begin(), names.end(), "disconnected"), 1);  // the live one was never lost
+  EXPECT_EQ(std::ranges::count(h.eventNames(), "disconnected"), 1);  // the live one was never lost
   h.advance(5.0);
   EXPECT_EQ(h.client->count(), 4u);
   EXPECT_TRUE(h.log.contains("connecting (retry rotation)"));
-}
-
-TEST(SessionRecovery, ForcedReconnectDropsTheLiveConnection) {
-  SessionHarness h;
-  auto live = h.startLive();
-  h.clearEvents();
-  h.session->forceReconnect("output stalled");
-  h.settle();
-  EXPECT_TRUE(live->closed());
-  EXPECT_EQ(h.events(), (std::vector<TranslationEvent>{Disconnected{"output stalled"}}));
-  EXPECT_TRUE(h.log.contains("WARN  [en→es] reconnecting: output stalled"));
-  h.receive(*live, R"({"type":"session.output_transcript.delta","delta":"ghost"})");
-  live->fail("late failure");
-  h.settle();
-  EXPECT_EQ(h.events().size(), 1u);  // nothing from a cancelled connection
-  h.advance(1.0);
-  EXPECT_EQ(h.client->count(), 2u);
-  EXPECT_TRUE(h.log.contains("connecting (output stalled) -> es"));
 }
 
 // A block every 100 ms for `seconds`, the clock moving along.

@@ -209,9 +209,18 @@ TEST_F(UpdaterTest, InstallsAVerifiedPackageWithPkexecAndRelaunches) {
   EXPECT_EQ(windows, 2);
 }
 
-TEST_F(UpdaterTest, DryRunVerifiesWithoutInstallingAndAMismatchRemovesTheFile) {
-  publish(12, "1.2.0");
+// Which texts are hostile is the feed test's; here the updater's refusal.
+TEST_F(UpdaterTest, RefusesHostileVersionsAndDryRunVerifiesWithoutInstallingAndAMismatchRemovesTheFile) {
   start(true);
+  publish(20, "../../x");
+  updater->check(true);
+  EXPECT_EQ(waitFor<Failed>().release, std::nullopt);
+  updater->beginUpdate();
+  clock->settle();
+  EXPECT_EQ(server.requests().size(), 1u);  // no package was fetched
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 0);
+
+  publish(12, "1.2.0");
   updater->check(true);
   waitFor<Verifying>();
   waitFor<Available>();
@@ -225,18 +234,6 @@ TEST_F(UpdaterTest, DryRunVerifiesWithoutInstallingAndAMismatchRemovesTheFile) {
   EXPECT_EQ(waitFor<Failed>().message, "The downloaded file did not match its checksum.");
   EXPECT_FALSE(fs::exists(cache / "Oskel-1.3.0.deb"));
   EXPECT_TRUE(installs.empty());
-}
-
-// Which texts are hostile is the feed test's; here the updater's refusal.
-TEST_F(UpdaterTest, RefusesHostileVersionTextsWithoutWritingAnything) {
-  start();
-  publish(20, "../../x");
-  updater->check(true);
-  EXPECT_EQ(waitFor<Failed>().release, std::nullopt);
-  updater->beginUpdate();
-  clock->settle();
-  EXPECT_EQ(server.requests().size(), 1u);  // no package was fetched
-  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 0);
 }
 
 TEST_F(UpdaterTest, DownloadFaultsFailAndLeaveNoPartialFile) {
