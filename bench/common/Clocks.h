@@ -63,7 +63,7 @@ struct ThreadUse {
 // CPU time and wake-ups of every thread of the process, by name. On a
 // virtual machine a wake-up costs tens of microseconds of the thread's own
 // time, more than the work most of them do.
-std::map<std::string, ThreadUse> threadUse() {
+inline std::map<std::string, ThreadUse> threadUse() {
   std::map<std::string, ThreadUse> use;
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
     std::ifstream commFile(task.path() / "comm");

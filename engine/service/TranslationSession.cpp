@@ -131,6 +131,8 @@ void TranslationSession::appendAudio(std::span<const uint8_t> pcm16) {
 
 void TranslationSession::appendAudio(std::vector<uint8_t>&& pcm16) {
   if (pcm16.empty()) return;
+  // Posted directly rather than through onQueue(): ten blocks a second per
+  // direction, and a second function wrapper would allocate for each.
   queue_->post([weak = weak_from_this(), block = std::move(pcm16)] {
     if (auto self = weak.lock()) self->sendAudio(block);
   });

@@ -40,8 +40,9 @@ struct UserDirs {
 };
 
 // A user-dirs.dirs line and the music folder it names, as xdg-user-dir
-// reports it; without one, or with one naming the home folder itself, the
-// folder is Music in the home folder.
+// reports it (an absolute folder replaces the home folder in the path below);
+// without one, or with one naming the home folder itself, the folder is Music
+// in the home folder.
 TEST(Recordings, TheFolderIsTheUsersMusicFolderUnlessTheEnvironmentSaysOtherwise) {
   const std::vector<std::pair<std::optional<std::string>, std::string>> cases{
       {R"(XDG_MUSIC_DIR="$HOME/Sound Files")", "Sound Files"},
