@@ -150,8 +150,13 @@ class HostSimulator {
   }
   // One WriteMix or ReadInput with the cycle's output or input time at the given sample time;
   // buffers are interleaved stereo.
-  OSStatus writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const;
-  OSStatus readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const;
+  OSStatus writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const {
+    return doIO(device, kAudioServerPlugInIOOperationWriteMix, sampleTime,
+                {const_cast<float*>(frames.data()), frames.size()});
+  }
+  OSStatus readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const {
+    return doIO(device, kAudioServerPlugInIOOperationReadInput, sampleTime, frames);
+  }
 
  private:
   struct HostRecord {

@@ -116,16 +116,14 @@ TEST_F(LoopbackTest, OperationsMustMatchTheirStream) {
   EXPECT_EQ(doIO(kMicrophoneInput, kAudioServerPlugInIOOperationReadInput, &cycle, nullptr),
             kAudioHardwareIllegalOperationError);
 
-  Boolean willDo = 9, inPlace = 9;
-  EXPECT_EQ(t.WillDoIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationReadInput, &willDo, &inPlace), 0);
-  EXPECT_TRUE(willDo);
-  EXPECT_TRUE(inPlace);
-  EXPECT_EQ(t.WillDoIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationWriteMix, &willDo, nullptr), 0);
-  EXPECT_TRUE(willDo);
-  inPlace = 0;
-  EXPECT_EQ(t.WillDoIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationMixOutput, &willDo, &inPlace), 0);
-  EXPECT_FALSE(willDo);
-  EXPECT_TRUE(inPlace);
+  for (const auto& [operation, does] : {std::pair{kAudioServerPlugInIOOperationReadInput, true},
+                                        {kAudioServerPlugInIOOperationWriteMix, true},
+                                        {kAudioServerPlugInIOOperationMixOutput, false}}) {
+    Boolean willDo = 9, inPlace = 0;
+    EXPECT_EQ(t.WillDoIOOperation(d, kSpeaker, 1, operation, &willDo, &inPlace), 0);
+    EXPECT_EQ(willDo != 0, does) << operation;
+    EXPECT_TRUE(inPlace) << operation;
+  }
   EXPECT_EQ(t.WillDoIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationCycle, nullptr, nullptr), 0);
   EXPECT_EQ(t.BeginIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationReadInput, 8, &cycle), 0);
   EXPECT_EQ(t.EndIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationReadInput, 8, &cycle), 0);

@@ -10,16 +10,15 @@ namespace {
 using SampleRateTest = DriverTest;
 
 AudioStreamBasicDescription floatStereo(Float64 rate) {
-  AudioStreamBasicDescription format{};
-  format.mSampleRate = rate;
-  format.mFormatID = kAudioFormatLinearPCM;
-  format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
-  format.mBytesPerPacket = 8;
-  format.mFramesPerPacket = 1;
-  format.mBytesPerFrame = 8;
-  format.mChannelsPerFrame = 2;
-  format.mBitsPerChannel = 32;
-  return format;
+  return {.mSampleRate = rate,
+          .mFormatID = kAudioFormatLinearPCM,
+          .mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked,
+          .mBytesPerPacket = 8,
+          .mFramesPerPacket = 1,
+          .mBytesPerFrame = 8,
+          .mChannelsPerFrame = 2,
+          .mBitsPerChannel = 32,
+          .mReserved = 0};
 }
 
 TEST_F(SampleRateTest, NominalRateChangeIsRequestedFromTheQueueAndPerformedByTheHost) {
