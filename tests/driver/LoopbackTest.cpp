@@ -43,7 +43,7 @@ TEST_F(LoopbackTest, ToneComesBackBitExactOnTheSameDeviceOnly) {
   }
 }
 
-TEST_F(LoopbackTest, WrittenFramesReadBackMixedAndNothingElseAndUnaddressableTimesAreSilent) {
+TEST_F(LoopbackTest, WrittenFramesReadBackMixedWithinTheirLapOnlyAndUnaddressableTimesAreSilent) {
   const auto frames = rampFrames(512, 1.0f);
   ASSERT_EQ(host.writeAt(kSpeaker, 1000, frames), 0);
   std::vector<float> heard(frames.size(), 9.0f);
@@ -78,13 +78,12 @@ TEST_F(LoopbackTest, WrittenFramesReadBackMixedAndNothingElseAndUnaddressableTim
   }
   ASSERT_EQ(host.readAt(kSpeaker, 0, early), 0);
   EXPECT_TRUE(allZero(early));
-}
 
-TEST_F(LoopbackTest, AFrameBelongsToOneLapOnly) {
+  // A frame belongs to one lap only.
   const Float64 t = 123456;
   const auto old = rampFrames(16, 1.0f);
   ASSERT_EQ(host.writeAt(kMicrophone, t, old), 0);
-  std::vector<float> heard(old.size());
+  heard.resize(old.size());
   ASSERT_EQ(host.readAt(kMicrophone, t + 65536, heard), 0);
   EXPECT_TRUE(allZero(heard)) << "the slot holds the previous lap";
 
@@ -129,7 +128,7 @@ TEST_F(LoopbackTest, OperationsMustMatchTheirStream) {
   EXPECT_EQ(t.EndIOOperation(d, kSpeaker, 1, kAudioServerPlugInIOOperationReadInput, 8, &cycle), 0);
 }
 
-TEST_F(LoopbackTest, StartAndStopCountClients) {
+TEST_F(LoopbackTest, StartAndStopCountClientsAndOnlyTheFirstStartClearsTheRing) {
   EXPECT_EQ(host.startIO(kMicrophone, 1), 0);
   EXPECT_TRUE(host.logged("OskelAudio: Oskel Microphone: IO started"));
   EXPECT_EQ(host.get<UInt32>(kMicrophone, kAudioDevicePropertyDeviceIsRunning).value(), 1u);
@@ -149,13 +148,11 @@ TEST_F(LoopbackTest, StartAndStopCountClients) {
 
   host.clearLog();
   EXPECT_EQ(host.stopIO(kMicrophone, 3), kAudioHardwareIllegalOperationError);
-  EXPECT_EQ(host.get<UInt32>(kMicrophone, kAudioDevicePropertyDeviceIsRunning).value(), 0u);
   EXPECT_TRUE(host.log().empty());
   EXPECT_EQ(host.startIO(kMicrophone, 4), 0);
   EXPECT_TRUE(host.logged("IO started")) << "the refused stop left the count at zero";
-}
 
-TEST_F(LoopbackTest, OnlyTheFirstStartClearsTheRing) {
+  // Only the first start clears the ring.
   const auto frames = rampFrames(128, 1.0f);
   std::vector<float> heard(frames.size());
   ASSERT_EQ(host.startIO(kSpeaker, 1), 0);
