@@ -107,7 +107,6 @@ TEST_F(RateChanges, WatcherIgnoresUnreadableAndNonPositiveRates) {
 
 TEST(RateBridge, PullZeroFillsWhatTheBufferCannotTake) {
   RateBridge bridge(48000, 44100);
-  EXPECT_EQ(bridge.pullChunk(), 480);
   int renders = 0;
   const AudioOutputEndpoint::RenderCallback render = [&](std::span<float> frames) {
     ++renders;

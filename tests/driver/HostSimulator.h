@@ -43,6 +43,7 @@ struct ConfigurationRequest {
   AudioObjectID device;
   UInt64 action;
   void* info;
+  bool operator==(const ConfigurationRequest&) const = default;
 };
 
 struct PropertyChange {

@@ -30,10 +30,7 @@ TEST_F(SampleRateTest, NominalRateChangeIsRequestedFromTheQueueAndPerformedByThe
   EXPECT_EQ(announcements(host), "2:nsrt/glob/0");
 
   EXPECT_EQ(host.runGlobalQueue(), 1u);
-  ASSERT_EQ(host.configurationRequests.size(), 1u);
-  EXPECT_EQ(host.configurationRequests[0].device, kMicrophone);
-  EXPECT_EQ(host.configurationRequests[0].action, 44100u);
-  EXPECT_EQ(host.configurationRequests[0].info, nullptr);
+  EXPECT_EQ(host.configurationRequests, (std::vector<ConfigurationRequest>{{kMicrophone, 44100, nullptr}}));
   EXPECT_EQ(host.get<Float64>(kMicrophone, kAudioDevicePropertyNominalSampleRate).value(), 48000.0)
       << "unchanged until the host performs the change";
 
@@ -81,9 +78,7 @@ TEST_F(SampleRateTest, OnlySupportedRatesChangeAnythingAndStreamFormatsChangeOnl
   EXPECT_TRUE(host.configurationRequests.empty());
   EXPECT_EQ(host.set(kSpeakerOutput, kAudioStreamPropertyPhysicalFormat, floatStereo(44100.0)), 0);
   host.runGlobalQueue();
-  ASSERT_EQ(host.configurationRequests.size(), 1u);
-  EXPECT_EQ(host.configurationRequests[0].device, kSpeaker);
-  EXPECT_EQ(host.configurationRequests[0].action, 44100u);
+  EXPECT_EQ(host.configurationRequests, (std::vector<ConfigurationRequest>{{kSpeaker, 44100, nullptr}}));
 }
 
 TEST_F(SampleRateTest, RateChangeEmptiesTheRingAndReclocks) {
