@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <algorithm>
 #include <expected>
+#include <limits>
 #include <mutex>
 #include <span>
 #include <string>
@@ -157,6 +159,12 @@ class HostSimulator {
   }
   OSStatus readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const {
     return doIO(device, kAudioServerPlugInIOOperationReadInput, sampleTime, frames);
+  }
+  // What a ReadInput of `count` frames gives; all NaN when it fails, so no check mistakes a failure for silence.
+  std::vector<float> readFrames(AudioObjectID device, Float64 sampleTime, size_t count) const {
+    std::vector<float> frames(2 * count, std::numeric_limits<float>::quiet_NaN());
+    if (readAt(device, sampleTime, frames) != 0) std::ranges::fill(frames, std::numeric_limits<float>::quiet_NaN());
+    return frames;
   }
 
  private:
