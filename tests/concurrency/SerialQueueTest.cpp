@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -187,10 +188,9 @@ TEST(SystemQueue, PostsFromManyThreadsAllRunInPerThreadOrder) {
     });
   for (auto& poster : posters) poster.join();
   queue.waitUntilIdle();
-  for (int t = 0; t < threads; ++t) {
-    ASSERT_EQ(seen[t].size(), static_cast<std::size_t>(perThread));
-    for (int i = 0; i < perThread; ++i) ASSERT_EQ(seen[t][i], i);
-  }
+  std::vector<int> inOrder(perThread);
+  std::iota(inOrder.begin(), inOrder.end(), 0);
+  EXPECT_EQ(seen, std::vector(threads, inOrder));
 }
 
 TEST(SystemQueue, CancelFromAnotherThreadWhileTheQueueRuns) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -91,16 +92,14 @@ void HostSimulator::advanceFrames(uint64_t frames, double sampleRate) {
 
 size_t HostSimulator::runGlobalQueue() {
   size_t ran = 0;
-  for (;;) {
-    QueuedWork item;
+  // In batches, without the lock: work may send more work, which runs after it.
+  for (std::vector<QueuedWork> batch;; ran += batch.size()) {
     {
       std::lock_guard lock(mutex_);
-      if (queue_.empty()) return ran;
-      item = queue_.front();
-      queue_.erase(queue_.begin());
+      batch = std::exchange(queue_, {});
     }
-    item.work(item.context);
-    ++ran;
+    if (batch.empty()) return ran;
+    for (const auto& item : batch) item.work(item.context);
   }
 }
 
@@ -131,7 +130,8 @@ void HostSimulator::clearLog() {
   log_.clear();
 }
 
-// The host's callbacks record what the driver asks for; it has no storage.
+// The host's callbacks record what the driver asks for; the driver keeps nothing in
+// the host's storage, so those entries stay empty.
 HostSimulator::HostRecord HostSimulator::makeRecord(HostSimulator* owner) {
   AudioServerPlugInHostInterface interface {};
   interface.PropertiesChanged = [](AudioServerPlugInHostRef host, AudioObjectID object, UInt32 count,
@@ -140,16 +140,6 @@ HostSimulator::HostRecord HostSimulator::makeRecord(HostSimulator* owner) {
     std::lock_guard lock(self->mutex_);
     self->propertyChanges.push_back({object, {addresses, addresses + count}});
     return 0;
-  };
-  interface.CopyFromStorage = [](AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef* data) -> OSStatus {
-    if (data != nullptr) *data = nullptr;
-    return kAudioHardwareUnknownPropertyError;
-  };
-  interface.WriteToStorage = [](AudioServerPlugInHostRef, CFStringRef, CFPropertyListRef) -> OSStatus {
-    return kAudioHardwareUnsupportedOperationError;
-  };
-  interface.DeleteFromStorage = [](AudioServerPlugInHostRef, CFStringRef) -> OSStatus {
-    return kAudioHardwareUnsupportedOperationError;
   };
   interface.RequestDeviceConfigurationChange = [](AudioServerPlugInHostRef host, AudioObjectID device, UInt64 action,
                                                   void* info) -> OSStatus {
@@ -169,15 +159,6 @@ AudioObjectID HostSimulator::translateUID(const char* uid) const {
                                   &device, written, sizeof qualifier, &qualifier);
   CFRelease(qualifier);
   return result == 0 && written == sizeof device ? device : 0xDEADBEEF;
-}
-
-OSStatus HostSimulator::writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const {
-  return doIO(device, kAudioServerPlugInIOOperationWriteMix, sampleTime,
-              {const_cast<float*>(frames.data()), frames.size()});
-}
-
-OSStatus HostSimulator::readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const {
-  return doIO(device, kAudioServerPlugInIOOperationReadInput, sampleTime, frames);
 }
 
 // One operation on the device's stream for its direction (input stream id + 1, output + 2).

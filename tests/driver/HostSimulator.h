@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <algorithm>
 #include <expected>
+#include <limits>
 #include <mutex>
 #include <span>
 #include <string>
@@ -43,6 +45,7 @@ struct ConfigurationRequest {
   AudioObjectID device;
   UInt64 action;
   void* info;
+  bool operator==(const ConfigurationRequest&) const = default;
 };
 
 struct PropertyChange {
@@ -150,8 +153,19 @@ class HostSimulator {
   }
   // One WriteMix or ReadInput with the cycle's output or input time at the given sample time;
   // buffers are interleaved stereo.
-  OSStatus writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const;
-  OSStatus readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const;
+  OSStatus writeAt(AudioObjectID device, Float64 sampleTime, std::span<const float> frames) const {
+    return doIO(device, kAudioServerPlugInIOOperationWriteMix, sampleTime,
+                {const_cast<float*>(frames.data()), frames.size()});
+  }
+  OSStatus readAt(AudioObjectID device, Float64 sampleTime, std::span<float> frames) const {
+    return doIO(device, kAudioServerPlugInIOOperationReadInput, sampleTime, frames);
+  }
+  // What a ReadInput of `count` frames gives; all NaN when it fails, so no check mistakes a failure for silence.
+  std::vector<float> readFrames(AudioObjectID device, Float64 sampleTime, size_t count) const {
+    std::vector<float> frames(2 * count, std::numeric_limits<float>::quiet_NaN());
+    if (readAt(device, sampleTime, frames) != 0) std::ranges::fill(frames, std::numeric_limits<float>::quiet_NaN());
+    return frames;
+  }
 
  private:
   struct HostRecord {

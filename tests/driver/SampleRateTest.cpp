@@ -10,16 +10,15 @@ namespace {
 using SampleRateTest = DriverTest;
 
 AudioStreamBasicDescription floatStereo(Float64 rate) {
-  AudioStreamBasicDescription format{};
-  format.mSampleRate = rate;
-  format.mFormatID = kAudioFormatLinearPCM;
-  format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
-  format.mBytesPerPacket = 8;
-  format.mFramesPerPacket = 1;
-  format.mBytesPerFrame = 8;
-  format.mChannelsPerFrame = 2;
-  format.mBitsPerChannel = 32;
-  return format;
+  return {.mSampleRate = rate,
+          .mFormatID = kAudioFormatLinearPCM,
+          .mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked,
+          .mBytesPerPacket = 8,
+          .mFramesPerPacket = 1,
+          .mBytesPerFrame = 8,
+          .mChannelsPerFrame = 2,
+          .mBitsPerChannel = 32,
+          .mReserved = 0};
 }
 
 TEST_F(SampleRateTest, NominalRateChangeIsRequestedFromTheQueueAndPerformedByTheHost) {
@@ -31,10 +30,7 @@ TEST_F(SampleRateTest, NominalRateChangeIsRequestedFromTheQueueAndPerformedByThe
   EXPECT_EQ(announcements(host), "2:nsrt/glob/0");
 
   EXPECT_EQ(host.runGlobalQueue(), 1u);
-  ASSERT_EQ(host.configurationRequests.size(), 1u);
-  EXPECT_EQ(host.configurationRequests[0].device, kMicrophone);
-  EXPECT_EQ(host.configurationRequests[0].action, 44100u);
-  EXPECT_EQ(host.configurationRequests[0].info, nullptr);
+  EXPECT_EQ(host.configurationRequests, (std::vector<ConfigurationRequest>{{kMicrophone, 44100, nullptr}}));
   EXPECT_EQ(host.get<Float64>(kMicrophone, kAudioDevicePropertyNominalSampleRate).value(), 48000.0)
       << "unchanged until the host performs the change";
 
@@ -82,9 +78,7 @@ TEST_F(SampleRateTest, OnlySupportedRatesChangeAnythingAndStreamFormatsChangeOnl
   EXPECT_TRUE(host.configurationRequests.empty());
   EXPECT_EQ(host.set(kSpeakerOutput, kAudioStreamPropertyPhysicalFormat, floatStereo(44100.0)), 0);
   host.runGlobalQueue();
-  ASSERT_EQ(host.configurationRequests.size(), 1u);
-  EXPECT_EQ(host.configurationRequests[0].device, kSpeaker);
-  EXPECT_EQ(host.configurationRequests[0].action, 44100u);
+  EXPECT_EQ(host.configurationRequests, (std::vector<ConfigurationRequest>{{kSpeaker, 44100, nullptr}}));
 }
 
 TEST_F(SampleRateTest, RateChangeEmptiesTheRingAndReclocks) {
@@ -97,11 +91,8 @@ TEST_F(SampleRateTest, RateChangeEmptiesTheRingAndReclocks) {
   ASSERT_EQ(before.sampleTime, 2 * 16384.0);
 
   ASSERT_EQ(host.call().PerformDeviceConfigurationChange(host.driver(), kMicrophone, 44100, nullptr), 0);
-  std::vector<float> heard(frames.size(), 5.0f);
-  ASSERT_EQ(host.readAt(kMicrophone, 5000, heard), 0);
-  EXPECT_TRUE(allZero(heard)) << "frames of the old rate are gone";
-  ASSERT_EQ(host.readAt(kSpeaker, 5000, heard), 0);
-  EXPECT_EQ(heard, frames) << "the other device keeps its audio";
+  EXPECT_TRUE(allZero(host.readFrames(kMicrophone, 5000, 256))) << "frames of the old rate are gone";
+  EXPECT_EQ(host.readFrames(kSpeaker, 5000, 256), frames) << "the other device keeps its audio";
 
   // Same anchor and period count, periods now measured at 44100 frames per second.
   const ZeroTimeStamp same = host.zeroTimeStamp(kMicrophone);
