@@ -36,14 +36,13 @@ class TelemetryTest : public testing::Test {
   }
   ~TelemetryTest() override { fs::remove_all(dir); }
 
-  Telemetry::Config config() const {
+  std::unique_ptr<Telemetry> make() {
     Telemetry::Config config;
     config.endpoint = collector.url("/v1/batch");
     config.installSourcePath = (dir / "install-source.json").string();
     config.context = {"1.2.3", "45", "Debian GNU/Linux", "12", "de_CH"};
-    return config;
+    return std::make_unique<Telemetry>(config, settings, clock);
   }
-  std::unique_ptr<Telemetry> make() { return std::make_unique<Telemetry>(config(), settings, clock); }
 
   json::array batch(size_t index) const {
     return json::parse(collector.requests().at(index).body).as_object().at("batch").as_array();

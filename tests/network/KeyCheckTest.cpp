@@ -75,9 +75,9 @@ TEST(KeyCheckVerdict, MapsStatusAndBody) {
   EXPECT_EQ(OpenAIAuth::verdictFor(199, ""), Verdict(Unknown{"HTTP 199"}));
 }
 
-TEST(KeyCheck, AsksTheModelsEndpointAndMapsEachAnswer) {
+TEST(KeyCheck, AsksTheModelsEndpointAndTransportFailuresAreUnknown) {
   auto emulator = startEmulator();
-  ScopedEnvironment origin("OSKEL_OPENAI_API", emulator->httpOrigin() + "/");
+  ScopedEnvironment emulated("OSKEL_OPENAI_API", emulator->httpOrigin() + "/");
 
   emulator->setModelsResponse(ModelsResponse{403, R"({"error":{"message":"Project is not allowed"}})"});
   auto outcome = checkKey("sk-first");
@@ -94,10 +94,8 @@ TEST(KeyCheck, AsksTheModelsEndpointAndMapsEachAnswer) {
   EXPECT_EQ(requests[0].target, "/v1/models?limit=1");
   EXPECT_EQ(requests[0].authorization, "Bearer sk-first");
   EXPECT_EQ(requests[1].authorization, "Bearer sk-second");
-}
 
-// An untrusted certificate too is a transport failure, not a verdict on the key.
-TEST(KeyCheck, TransportFailuresAreUnknown) {
+  // An untrusted certificate too is a transport failure, not a verdict on the key.
   const auto port = closedPort();
   SilentListener silent;
   ServiceEmulator::Config tls;

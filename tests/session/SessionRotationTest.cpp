@@ -11,7 +11,7 @@ namespace {
 
 using namespace TranslationEvents;
 
-// The timing of each rotation is in FiresAfterTheWorkedDelay below.
+// The timing of each rotation is in FiresAfterTheWorkedDelayAndNeverWithoutAnExpiry below.
 TEST(SessionRotation, TheOldConnectionCarriesTheAudioUntilTheNewOneIsReadyThenDrains) {
   SessionHarness h;
   auto first = h.startLive("sess_a", 1800.0);
@@ -44,7 +44,7 @@ TEST(SessionRotation, TheOldConnectionCarriesTheAudioUntilTheNewOneIsReadyThenDr
   EXPECT_EQ(h.client->count(), 2u);  // draining one closing is not a reason to reconnect
 }
 
-TEST(SessionRotation, FiresAfterTheWorkedDelay) {
+TEST(SessionRotation, FiresAfterTheWorkedDelayAndNeverWithoutAnExpiry) {
   const std::tuple<double, double, const char*> cases[] = {
       {1800.0, 1740.0, "1740"}, {65.0, 32.5, "32"}, {70.0, 10.0, "10"}, {8.0, 5.0, "5"}, {-30.0, 5.0, "5"}};
   for (const auto& [expiresIn, delay, logged] : cases) {
@@ -60,9 +60,7 @@ TEST(SessionRotation, FiresAfterTheWorkedDelay) {
     EXPECT_EQ(h.client->count(), 2u);
     EXPECT_TRUE(h.log.contains("connecting (session expires in 60s)"));
   }
-}
-
-TEST(SessionRotation, NoExpiryNoRotation) {
+  // No expiry, no rotation.
   SessionHarness h;
   h.startLive("sess_a", std::nullopt);
   h.advance(7200.0);
