@@ -55,13 +55,12 @@ std::string describe(const Verdict& verdict) {
 
 }  // namespace
 
+// A 204 and a 403 with a message go through the emulator test below.
 TEST(KeyCheckVerdict, MapsStatusAndBody) {
   const auto errorBody =
       R"({"error":{"message":"Incorrect API key provided: sk-ab****wxyz","code":"invalid_api_key"}})";
-  EXPECT_EQ(OpenAIAuth::verdictFor(200, ""), Verdict(Valid{}));
   EXPECT_EQ(OpenAIAuth::verdictFor(299, "not json"), Verdict(Valid{}));
   EXPECT_EQ(OpenAIAuth::verdictFor(401, errorBody), Verdict(Rejected{"Incorrect API key provided: sk-ab****wxyz"}));
-  EXPECT_EQ(OpenAIAuth::verdictFor(403, errorBody), Verdict(Rejected{"Incorrect API key provided: sk-ab****wxyz"}));
   // Only a string at error.message counts.
   EXPECT_EQ(OpenAIAuth::verdictFor(401, "<html>nope</html>"), Verdict(Rejected{"HTTP 401"}));
   EXPECT_EQ(OpenAIAuth::verdictFor(401, R"({"error":"bad key"})"), Verdict(Rejected{"HTTP 401"}));

@@ -95,26 +95,20 @@ TEST(RealtimeProtocolIncoming, SessionCreated) {
   ASSERT_TRUE(created.expiresAt);
 }
 
-TEST(RealtimeProtocolIncoming, AudioAndTranscriptDeltas) {
-  EXPECT_EQ(parsedAs<In::OutputAudioDelta>(R"({"type":"session.output_audio.delta","delta":"AAECA/8="})").pcm16,
-            (std::vector<uint8_t>{0, 1, 2, 3, 255}));
-  // Empty, undecodable, missing or mistyped audio raises nothing.
+// Well-formed deltas and error texts are pinned where the session turns them
+// into events; these are the odd shapes.
+TEST(RealtimeProtocolIncoming, OddDeltasErrorTextsOtherTypesAndMalformedInput) {
+  // Undecodable, missing or mistyped audio raises nothing.
   for (const char* text :
-       {R"({"type":"session.output_audio.delta","delta":""})",
-        R"({"type":"session.output_audio.delta","delta":"not base64!"})", R"({"type":"session.output_audio.delta"})",
+       {R"({"type":"session.output_audio.delta","delta":"not base64!"})", R"({"type":"session.output_audio.delta"})",
         R"({"type":"session.output_audio.delta","delta":12})"})
     parsedAs<In::Ignored>(text);
 
   // Transcript deltas keep empty text.
-  EXPECT_EQ(parsedAs<In::OutputTranscriptDelta>(R"({"type":"session.output_transcript.delta","delta":"Hola"})").text,
-            "Hola");
   EXPECT_EQ(parsedAs<In::InputTranscriptDelta>(R"({"type":"session.input_transcript.delta","delta":""})").text, "");
   parsedAs<In::Ignored>(R"({"type":"session.input_transcript.delta","delta":null})");
   parsedAs<In::Ignored>(R"({"type":"session.output_transcript.delta"})");
-}
 
-TEST(RealtimeProtocolIncoming, ErrorTextOtherTypesAndMalformedInput) {
-  EXPECT_EQ(parsedAs<In::Error>(R"({"type":"error","error":{"message":"bad audio","code":"x"}})").text, "bad audio");
   // Anything but an object with a string message is shown whole.
   const auto whole = parsedAs<In::Error>(R"({"type":"error","error":"boom"})").text;
   EXPECT_NE(whole.find(R"("error":"boom")"), std::string::npos) << whole;
@@ -124,8 +118,6 @@ TEST(RealtimeProtocolIncoming, ErrorTextOtherTypesAndMalformedInput) {
   EXPECT_EQ(parsedAs<In::Error>(R"({"type":"error"})").text, R"({"type":"error"})");
 
   parsedAs<In::Updated>(R"({"type":"session.updated","session":{}})");
-  parsedAs<In::Closed>(R"({"type":"session.closed"})");
-  EXPECT_EQ(parsedAs<In::Unhandled>(R"({"type":"rate_limits.updated"})").type, "rate_limits.updated");
   EXPECT_EQ(parse(R"({"type":"session.updated"})")->type, "session.updated");
 
   for (const char* text :
