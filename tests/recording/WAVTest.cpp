@@ -130,7 +130,6 @@ TEST(WAV, EveryAcceptedEncodingDecodesToFullScaleFractionsPastAnOddSizedChunk) {
     ASSERT_TRUE(audio) << audio.error().description();
     EXPECT_EQ(audio->samples, (std::vector<float>{0.5f, -0.5f}));
   }
-  // Chunks after an odd-sized chunk are found.
   const auto listed = WAV::parse(riff({chunk("LIST", Bytes{'a', 'b', 'c'}), chunk("fmt ", formatBody(1, 1, 16000, 16)),
                                        chunk("data", samples16({16384, -16384}))}));
   ASSERT_TRUE(listed) << listed.error().description();
