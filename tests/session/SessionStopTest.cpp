@@ -193,7 +193,6 @@ TEST(SessionRelease, ConcurrentUseAndRelease) {
   h.release();
   for (auto& feeder : feeders) feeder.join();
   h.advance(600.0);
-  EXPECT_GE(h.client->count(), 1u);
 }
 
 }  // namespace
