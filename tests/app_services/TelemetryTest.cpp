@@ -36,24 +36,21 @@ class TelemetryTest : public testing::Test {
   }
   ~TelemetryTest() override { fs::remove_all(dir); }
 
-  Telemetry::Config config() const {
+  std::unique_ptr<Telemetry> make() {
     Telemetry::Config config;
     config.endpoint = collector.url("/v1/batch");
     config.installSourcePath = (dir / "install-source.json").string();
     config.context = {"1.2.3", "45", "Debian GNU/Linux", "12", "de_CH"};
-    return config;
+    return std::make_unique<Telemetry>(config, settings, clock);
   }
-  std::unique_ptr<Telemetry> make() { return std::make_unique<Telemetry>(config(), settings, clock); }
 
   json::array batch(size_t index) const {
     return json::parse(collector.requests().at(index).body).as_object().at("batch").as_array();
   }
   static std::vector<std::string> names(const json::array& batch) {
     std::vector<std::string> names;
-    for (const auto& message : batch) {
-      const auto& object = message.as_object();
-      names.emplace_back(object.contains("event") ? object.at("event").as_string() : object.at("type").as_string());
-    }
+    for (const auto& message : batch)
+      names.emplace_back(message.at(message.as_object().contains("event") ? "event" : "type").as_string());
     return names;
   }
 
@@ -90,12 +87,11 @@ TEST_F(TelemetryTest, FirstRunBatchesWithinOneSecondAndLaterRunsOnlyRepeatTheAtt
   ASSERT_TRUE(installId && TelemetryMessage::isUUID(*installId));
   std::set<std::string> messageIds;
   for (const auto& message : first) {
-    const auto& object = message.as_object();
-    EXPECT_EQ(object.at("anonymousId").as_string(), *installId);
-    EXPECT_EQ(object.at("timestamp").as_string(), "2025-01-01T00:00:00.000Z");
-    EXPECT_EQ(object.at("context").at("os"), (json::value{{"name", "Debian GNU/Linux"}, {"version", "12"}}));
-    EXPECT_EQ(object.at("context").at("app").at("version"), "1.2.3");
-    messageIds.insert(std::string(object.at("messageId").as_string()));
+    EXPECT_EQ(message.at("anonymousId").as_string(), *installId);
+    EXPECT_EQ(message.at("timestamp").as_string(), "2025-01-01T00:00:00.000Z");
+    EXPECT_EQ(message.at("context").at("os"), (json::value{{"name", "Debian GNU/Linux"}, {"version", "12"}}));
+    EXPECT_EQ(message.at("context").at("app").at("version"), "1.2.3");
+    messageIds.insert(std::string(message.at("messageId").as_string()));
   }
   EXPECT_EQ(messageIds.size(), first.size());
   EXPECT_EQ(first[0].at("properties"), (json::value{{"app_version", "1.2.3"}, {"download_id", "abc123xyz"}}));

@@ -1,7 +1,7 @@
 #include "recording/WAV.h"
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -66,7 +66,7 @@ Bytes samples16(std::initializer_list<int16_t> values) {
   return b;
 }
 
-TEST(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
+TEST(WAVFiles, WrittenFileHasTheStandardHeaderReadsBackAndIsReplacedWhole) {
   const test::TempFolder dir;
   std::vector<float> samples(48000);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(0.8 * std::sin(double(i) * 0.05));
@@ -94,16 +94,12 @@ TEST(WAVFiles, WrittenFileHasTheStandardHeaderAndReadsBack) {
   ASSERT_TRUE(audio);
   EXPECT_EQ(audio->samples, PCM16::decode(PCM16::encode(samples)));
   EXPECT_DOUBLE_EQ(audio->duration(), 1.0);
-}
 
-TEST(WAVFiles, WriteReplacesTheFileRejectsImpossibleRatesAndMissingFilesAreFileErrors) {
-  const test::TempFolder dir;
-  const auto path = dir / "out.wav";
-  ASSERT_TRUE(WAV::writePCM16(std::vector<float>(100, 0.1f), 24000, path));
+  // Writing again replaces the file whole.
   ASSERT_TRUE(WAV::writePCM16(std::vector<float>(10, 0.1f), 44100.9, path));
   EXPECT_EQ(std::filesystem::file_size(path), 64u);
   EXPECT_EQ(WAV::info(path)->sampleRate, 44100.0);  // truncated
-  EXPECT_FALSE(std::filesystem::exists(dir / "out.wav.partial"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "tone.wav.partial"));
   for (double bad : {-1.0, std::nan(""), 4294967296.0})
     EXPECT_EQ(WAV::writePCM16(std::vector<float>(4), bad, dir / "bad.wav").error().kind, WAVError::Kind::unsupported);
   EXPECT_EQ(WAV::writePCM16(std::vector<float>(4), 48000, dir / "missing" / "x.wav").error().kind,
@@ -121,11 +117,7 @@ TEST(WAV, EveryAcceptedEncodingDecodesToFullScaleFractionsPastAnOddSizedChunk) {
   Bytes pcm32;
   for (uint32_t v : {0x40000000u, 0xC0000000u}) put(pcm32, v, 4);
   Bytes float32;
-  for (float f : {0.5f, -0.5f}) {
-    uint32_t raw;
-    std::memcpy(&raw, &f, 4);
-    put(float32, raw, 4);
-  }
+  for (float f : {0.5f, -0.5f}) put(float32, std::bit_cast<uint32_t>(f), 4);
   const std::vector<std::pair<Bytes, Bytes>> files = {
       {formatBody(1, 1, 8000, 24), pcm24},
       {formatBody(1, 1, 8000, 32), pcm32},
@@ -138,7 +130,6 @@ TEST(WAV, EveryAcceptedEncodingDecodesToFullScaleFractionsPastAnOddSizedChunk) {
     ASSERT_TRUE(audio) << audio.error().description();
     EXPECT_EQ(audio->samples, (std::vector<float>{0.5f, -0.5f}));
   }
-  // Chunks after an odd-sized chunk are found.
   const auto listed = WAV::parse(riff({chunk("LIST", Bytes{'a', 'b', 'c'}), chunk("fmt ", formatBody(1, 1, 16000, 16)),
                                        chunk("data", samples16({16384, -16384}))}));
   ASSERT_TRUE(listed) << listed.error().description();
@@ -146,7 +137,7 @@ TEST(WAV, EveryAcceptedEncodingDecodesToFullScaleFractionsPastAnOddSizedChunk) {
   EXPECT_EQ(listed->sampleRate, 16000.0);
 }
 
-TEST(WAV, ChannelsAreAveragedAndPartialFramesIgnored) {
+TEST(WAV, ChannelsAreAveragedPartialFramesIgnoredAndMalformedFilesGiveTheirErrors) {
   Bytes data = samples16({16384, 0, -32768, -16384});
   data.push_back(0x12);  // a stray byte of a third frame
   const auto wav = riff({chunk("fmt ", formatBody(1, 2, 48000, 16)), chunk("data", data)});
@@ -166,9 +157,7 @@ TEST(WAV, ChannelsAreAveragedAndPartialFramesIgnored) {
   ASSERT_TRUE(partial);
   EXPECT_EQ(partial->samples.size(), 3u);
   EXPECT_EQ(WAV::parseInfo(truncated)->frames, 500);  // as declared
-}
 
-TEST(WAV, MalformedFilesGiveTheirErrors) {
   const auto error = [](const Bytes& file) { return WAV::parse(file).error().description(); };
   const auto withData = [](const Bytes& format) { return riff({chunk("fmt ", format), chunk("data", Bytes{1, 2})}); };
   EXPECT_EQ(error(Bytes{'R', 'I', 'F', 'F'}), "not a RIFF/WAVE file");

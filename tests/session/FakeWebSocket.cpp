@@ -76,10 +76,7 @@ std::vector<std::string> FakeConnection::sent() const {
 
 std::vector<std::string> FakeConnection::sentTypes() const {
   std::vector<std::string> types;
-  for (const auto& text : sent()) {
-    const auto value = boost::json::parse(text);
-    types.emplace_back(value.at("type").as_string());
-  }
+  for (const auto& text : sent()) types.emplace_back(boost::json::parse(text).at("type").as_string());
   return types;
 }
 
@@ -88,8 +85,7 @@ std::vector<std::vector<uint8_t>> FakeConnection::appendedAudio() const {
   for (const auto& text : sent()) {
     const auto value = boost::json::parse(text);
     if (value.at("type").as_string() != "session.input_audio_buffer.append") continue;
-    const auto& audio = value.at("audio").as_string();
-    auto bytes = Base64::decode(std::string_view(audio.data(), audio.size()));
+    auto bytes = Base64::decode(value.at("audio").as_string());
     EXPECT_TRUE(bytes.has_value());
     blocks.push_back(bytes.value_or(std::vector<uint8_t>{}));
   }

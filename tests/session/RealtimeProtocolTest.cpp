@@ -40,7 +40,7 @@ TEST(RealtimeProtocolOutgoing, Documents) {
   EXPECT_EQ(RealtimeProtocol::sessionClose(), R"({"type":"session.close"})");
 }
 
-TEST(Base64, KnownVectorsAndEverySizeRoundTrip) {
+TEST(Base64, KnownVectorsEverySizeRoundTripsAndOnlyStrictTextDecodes) {
   const std::pair<std::string, std::string> vectors[] = {
       {"", ""},
       {"f", "Zg=="},
@@ -66,9 +66,7 @@ TEST(Base64, KnownVectorsAndEverySizeRoundTrip) {
     EXPECT_EQ(text.find('\n'), std::string::npos);
     EXPECT_EQ(Base64::decode(text), bytes) << size;
   }
-}
-
-TEST(Base64, RejectsWhatIsNotStrictBase64) {
+  // Anything but strict, unbroken, padded text is refused.
   for (const char* bad :
        {"Zg=", "Zg", "Z===", "====", "Zm9v\n", "Zm 9v", "Zm9v Yg==", "Zg==Zg==", "Z=g=", "Zm-v", "Zm_v", "Zm9\x80"})
     EXPECT_FALSE(Base64::decode(bad).has_value()) << bad;
@@ -82,8 +80,7 @@ TEST(RealtimeProtocolIncoming, SessionCreated) {
       {R"(,"session":{"id":"s","expires_at":1.5})", "s", milliseconds(1500)},
       {"", "?", std::nullopt},
       {R"(,"session":"sess")", "?", std::nullopt},
-      {R"(,"session":{"id":42,"expires_at":"soon"})", "?", std::nullopt},
-  };
+      {R"(,"session":{"id":42,"expires_at":"soon"})", "?", std::nullopt}};
   for (const auto& [members, id, expiresAt] : cases) {
     const auto created = parsedAs<In::Created>(std::string(R"({"type":"session.created")") + members + "}");
     EXPECT_EQ(created.sessionID, id) << members;
@@ -98,40 +95,29 @@ TEST(RealtimeProtocolIncoming, SessionCreated) {
   ASSERT_TRUE(created.expiresAt);
 }
 
-TEST(RealtimeProtocolIncoming, AudioAndTranscriptDeltas) {
-  EXPECT_EQ(parsedAs<In::OutputAudioDelta>(R"({"type":"session.output_audio.delta","delta":"AAECA/8="})").pcm16,
-            (std::vector<uint8_t>{0, 1, 2, 3, 255}));
-  // Empty, undecodable, missing or mistyped audio raises nothing.
+// Well-formed deltas and error texts are pinned where the session turns them
+// into events; these are the odd shapes.
+TEST(RealtimeProtocolIncoming, OddDeltasErrorTextsOtherTypesAndMalformedInput) {
+  // Undecodable, missing or mistyped audio raises nothing.
   for (const char* text :
-       {R"({"type":"session.output_audio.delta","delta":""})",
-        R"({"type":"session.output_audio.delta","delta":"not base64!"})", R"({"type":"session.output_audio.delta"})",
+       {R"({"type":"session.output_audio.delta","delta":"not base64!"})", R"({"type":"session.output_audio.delta"})",
         R"({"type":"session.output_audio.delta","delta":12})"})
     parsedAs<In::Ignored>(text);
 
   // Transcript deltas keep empty text.
-  EXPECT_EQ(parsedAs<In::OutputTranscriptDelta>(R"({"type":"session.output_transcript.delta","delta":"Hola"})").text,
-            "Hola");
   EXPECT_EQ(parsedAs<In::InputTranscriptDelta>(R"({"type":"session.input_transcript.delta","delta":""})").text, "");
   parsedAs<In::Ignored>(R"({"type":"session.input_transcript.delta","delta":null})");
   parsedAs<In::Ignored>(R"({"type":"session.output_transcript.delta"})");
-}
 
-TEST(RealtimeProtocolIncoming, ErrorText) {
-  EXPECT_EQ(parsedAs<In::Error>(R"({"type":"error","error":{"message":"bad audio","code":"x"}})").text, "bad audio");
   // Anything but an object with a string message is shown whole.
   const auto whole = parsedAs<In::Error>(R"({"type":"error","error":"boom"})").text;
-  EXPECT_NE(whole, "boom");
   EXPECT_NE(whole.find(R"("error":"boom")"), std::string::npos) << whole;
   EXPECT_NE(whole.find(R"("type":"error")"), std::string::npos) << whole;
   EXPECT_NE(parsedAs<In::Error>(R"({"type":"error","error":{"message":7}})").text.find(R"("message":7)"),
             std::string::npos);
   EXPECT_EQ(parsedAs<In::Error>(R"({"type":"error"})").text, R"({"type":"error"})");
-}
 
-TEST(RealtimeProtocolIncoming, OtherTypesAndMalformedInput) {
   parsedAs<In::Updated>(R"({"type":"session.updated","session":{}})");
-  parsedAs<In::Closed>(R"({"type":"session.closed"})");
-  EXPECT_EQ(parsedAs<In::Unhandled>(R"({"type":"rate_limits.updated"})").type, "rate_limits.updated");
   EXPECT_EQ(parse(R"({"type":"session.updated"})")->type, "session.updated");
 
   for (const char* text :

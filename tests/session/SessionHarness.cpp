@@ -6,7 +6,7 @@
 
 namespace oskel::test {
 
-SessionHarness::SessionHarness(TranslationCredential credential, TranslationOptions options, std::string label) {
+SessionHarness::SessionHarness(TranslationCredential credential, TranslationOptions options) {
   TranslationSession::Environment environment;
   environment.clock = clock;
   environment.webSocketClient = client;
@@ -15,8 +15,7 @@ SessionHarness::SessionHarness(TranslationCredential credential, TranslationOpti
     std::lock_guard guard(shared->mutex);
     shared->keyChecks.push_back({apiKey, timeoutSeconds, std::move(completion)});
   };
-  session = TranslationSession::create(std::move(credential), std::move(options), std::move(label),
-                                       std::move(environment));
+  session = TranslationSession::create(std::move(credential), std::move(options), "en→es", std::move(environment));
   session->setOnEvent([shared = shared_](const TranslationEvent& event) {
     std::lock_guard guard(shared->mutex);
     shared->events.push_back(event);

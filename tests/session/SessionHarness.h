@@ -25,7 +25,7 @@ class SessionHarness {
   };
 
   explicit SessionHarness(TranslationCredential credential = TranslationCredential::oskel("relay-token"),
-                          TranslationOptions options = TranslationOptions("es"), std::string label = "en→es");
+                          TranslationOptions options = TranslationOptions("es"));
   ~SessionHarness();
 
   // Time.
